@@ -1,0 +1,35 @@
+# make demo: the bootstrapper's whole job against a local demo release.
+# make test: both builds and every test.
+SHELL := /bin/bash
+ROOT := $(CURDIR)
+JOBS ?= 2
+
+.PHONY: setup native win test test-native test-win demo bench fuzz clean format
+
+setup:
+	@bash scripts/setup.sh
+
+native: setup
+	@cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build build/native -j$(JOBS)
+
+win: setup
+	@cmake -S . -B build/win -DCMAKE_TOOLCHAIN_FILE=$(ROOT)/cmake/mingw-w64.cmake >/dev/null
+	@cmake --build build/win -j$(JOBS)
+
+test-native: native
+	@cd build/native && ctest --output-on-failure
+
+test-win: win
+	@bash scripts/run_windows_tests.sh
+
+test: test-native test-win
+
+demo: win
+	@bash scripts/demo.sh
+
+clean:
+	rm -rf build
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -1,0 +1,46 @@
+#include <windows.h>
+
+#include <memory>
+
+#include "release/update_check.h"
+#include "text/utf.h"
+#include "ui/layout.h"
+#include "ui/window.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    const HINSTANCE module = ::GetModuleHandleW(nullptr);
+    const WideText class_name = to_wide(kWindowClass);
+
+    WNDCLASSW window_class{};
+    window_class.lpfnWndProc = window_proc;
+    window_class.hInstance = module;
+    window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+    window_class.lpszClassName = class_name.c_str();
+    ::RegisterClassW(&window_class);
+
+    // The window owns the state from WM_NCCREATE and frees it at WM_DESTROY,
+    // also when creation fails after that point; so it is handed over here
+    // for good, and a creation that fails before it simply ends the process.
+    WindowState* const state = std::make_unique<WindowState>(initial_window_state()).release();
+    const HWND window = ::CreateWindowExW(0, class_name.c_str(), to_wide(kWindowTitle).c_str(),
+                                          WS_POPUP | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                                          layout::kWidth, layout::kHeight, nullptr, nullptr,
+                                          module, state);
+    if (window == nullptr) return 0;
+
+    const Point origin =
+        centred_origin(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN));
+    ::SetWindowPos(window, nullptr, origin.x, origin.y, layout::kWidth, layout::kHeight,
+                   SWP_NOZORDER);
+    ::ShowWindow(window, SW_SHOW);
+    ::UpdateWindow(window);  // the first paint comes before the check starts
+
+    start_update_check(window);
+
+    MSG message{};
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return 0;
+}

@@ -1,0 +1,101 @@
+#include "release/http_get.h"
+
+#include <winhttp.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
+#include "release/http_rules.h"
+#include "text/utf.h"
+#include "ui/window.h"
+#include "win32/handles.h"
+
+namespace {
+
+std::optional<std::uint64_t> announced_length(HINTERNET request) {
+    WideChar buffer[64] = {};
+    DWORD byte_length = sizeof buffer;
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH, WINHTTP_HEADER_NAME_BY_INDEX,
+                               buffer, &byte_length, WINHTTP_NO_HEADER_INDEX)) {
+        return std::nullopt;
+    }
+    return content_length_from_header(buffer, byte_length);
+}
+
+std::optional<DWORD> status_code(HINTERNET request) {
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (!::WinHttpQueryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                               WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                               WINHTTP_NO_HEADER_INDEX)) {
+        return std::nullopt;
+    }
+    return status;
+}
+
+// Reads until the server says the body has ended. A failed query or read in
+// the middle of the body is an interrupted download, not an end.
+Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
+                       const ProgressSink* sink) {
+    const bool with_progress = reports_progress(sink != nullptr, total);
+    Body body;
+    // One allocation when the size is known: a large setup must not cost twice
+    // its size while the buffer grows. An absurd announcement is not trusted
+    // with an allocation of its size; past the cap the buffer simply grows.
+    constexpr std::uint64_t kLargestReservation = std::uint64_t{1} << 30;
+    if (total) body.reserve(static_cast<std::size_t>(std::min(*total, kLargestReservation)));
+    std::uint64_t received = 0;
+    for (;;) {
+        DWORD available = 0;
+        if (!::WinHttpQueryDataAvailable(request, &available)) return Failure{kInterrupted};
+        if (available == 0) break;
+        const std::size_t before = body.size();
+        body.resize(before + available);
+        DWORD read = 0;
+        if (!::WinHttpReadData(request, body.data() + before, available, &read)) {
+            return Failure{kInterrupted};
+        }
+        body.resize(before + read);
+        received += read;
+        if (with_progress) {
+            ProgressStep step = progress_step(received, *total);
+            post_worker_message(sink->window,
+                                {WorkerMessage::Progress{std::move(step.detail), step.fraction}});
+        }
+    }
+    // Some servers close early without any error from the system; only the
+    // count against the announced length tells.
+    if (body_was_cut(received, total)) return Failure{kInterrupted};
+    return body;
+}
+
+}  // namespace
+
+Result<Body> http_get(std::string_view url, const ProgressSink* sink) {
+    auto parsed = parse_http_url(url);
+    if (!parsed.ok()) return Failure{std::move(parsed.error())};
+    const HttpUrl& target = parsed.value();
+
+    const UniqueInternet session(::WinHttpOpen(to_wide("Vantrel Bootstrapper").c_str(),
+                                               WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                               WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) return Failure{"Failed to open WinHTTP session."};
+    const UniqueInternet connection(
+        ::WinHttpConnect(session.get(), to_wide(target.host).c_str(), target.port, 0));
+    if (!connection) return Failure{"Failed to connect to download server."};
+    const UniqueInternet request(::WinHttpOpenRequest(
+        connection.get(), to_wide("GET").c_str(), to_wide(target.path).c_str(), nullptr,
+        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0));
+    if (!request) return Failure{"Failed to create download request."};
+    if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                              WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !::WinHttpReceiveResponse(request.get(), nullptr)) {
+        return Failure{"Download request failed."};
+    }
+    // An error page is never handed on as a body.
+    if (const auto status = status_code(request.get())) {
+        if (auto failure = http_status_failure(*status)) return Failure{std::move(*failure)};
+    }
+    return read_body(request.get(), announced_length(request.get()), sink);
+}

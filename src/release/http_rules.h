@@ -1,0 +1,55 @@
+// The parts of a transfer that need no network: URL splitting, the announced
+// length, the status check and the progress step.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "text/result.h"
+#include "text/utf.h"
+
+struct HttpUrl {
+    std::string host;  // as written, never empty; an explicit ":port" stays in it
+    std::string path;  // begins with "/"; query and fragment stay in it
+    std::uint16_t port = 443;
+    bool secure = true;
+};
+
+// "https://" or "http://" (exact case), then the host up to the first "/".
+[[nodiscard]] Result<HttpUrl> parse_http_url(std::string_view url);
+
+// An unsigned decimal with an optional "+", nothing else; nothing when it is
+// not one or does not fit 64 bits.
+[[nodiscard]] std::optional<std::uint64_t> parse_content_length(std::string_view text);
+
+// The Content-Length text as the system returns it: up to 64 UTF-16 units of
+// a buffer, `byte_length` long, trailing NULs dropped.
+[[nodiscard]] std::optional<std::uint64_t> content_length_from_header(const WideChar* units,
+                                                                     std::uint32_t byte_length);
+
+// "Server returned HTTP status 404." for a final status outside 200-299.
+[[nodiscard]] std::optional<std::string> http_status_failure(std::uint32_t status);
+
+inline constexpr const char* kInterrupted = "Download was interrupted.";
+
+// A body shorter than its announced length was cut off in transit.
+[[nodiscard]] inline bool body_was_cut(std::uint64_t received,
+                                       std::optional<std::uint64_t> total) {
+    return total && received < *total;
+}
+
+struct ProgressStep {
+    std::string detail;  // "12.5 MB / 48.0 MB"
+    float fraction;      // at most 1.0
+};
+
+// Progress is shown only when the length is announced and not 0.
+[[nodiscard]] inline bool reports_progress(bool has_sink, std::optional<std::uint64_t> total) {
+    return has_sink && total && *total != 0;
+}
+
+// The line and fraction posted after a read; the fraction is capped at 1.0
+// when more arrives than was announced.
+[[nodiscard]] ProgressStep progress_step(std::uint64_t received, std::uint64_t total);

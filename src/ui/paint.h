@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string_view>
+
+#include "ui/layout.h"
+
+// Draws the whole window from its attached state; returns the WM_PAINT result.
+LRESULT paint_window(HWND window);
+
+// A rounded rectangle with a 1-pixel outline; radius 28 gives 56 by 56 corners.
+void draw_rounded_panel(HDC dc, const Rect& rect, std::int32_t radius, COLORREF outline,
+                        COLORREF fill);
+
+// One line of "Segoe UI" text clipped to `rect`, `size` pixels high.
+void draw_text_in_rect(HDC dc, std::string_view text, const Rect& rect, std::int32_t size,
+                       bool bold, COLORREF colour, UINT format);

@@ -1,0 +1,67 @@
+// Owners for every handle the program opens, so that each is closed exactly
+// once on every path, in reverse order of declaration.
+#pragma once
+
+#include <windows.h>
+#include <winhttp.h>
+
+#include <memory>
+#include <type_traits>
+#include <utility>
+
+template <auto Close>
+struct Closer {
+    template <class H>
+    void operator()(H handle) const {
+        Close(handle);
+    }
+};
+
+template <class Handle, auto Close>
+using UniqueOwner = std::unique_ptr<std::remove_pointer_t<Handle>, Closer<Close>>;
+
+inline void close_kernel_handle(HANDLE h) { ::CloseHandle(h); }
+inline void close_internet_handle(HINTERNET h) { ::WinHttpCloseHandle(h); }
+inline void delete_gdi_object(HGDIOBJ h) { ::DeleteObject(h); }
+
+using UniqueHandle = UniqueOwner<HANDLE, &close_kernel_handle>;
+using UniqueInternet = UniqueOwner<HINTERNET, &close_internet_handle>;
+using UniqueBrush = UniqueOwner<HBRUSH, &delete_gdi_object>;
+using UniquePen = UniqueOwner<HPEN, &delete_gdi_object>;
+using UniqueFont = UniqueOwner<HFONT, &delete_gdi_object>;
+
+// Selects an object into a device context and puts the previous one back.
+class SelectGuard {
+public:
+    SelectGuard(HDC dc, HGDIOBJ object) : dc_(dc), previous_(::SelectObject(dc, object)) {}
+    ~SelectGuard() { ::SelectObject(dc_, previous_); }
+    SelectGuard(const SelectGuard&) = delete;
+    SelectGuard& operator=(const SelectGuard&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ previous_;
+};
+
+// BeginPaint in the constructor, EndPaint in the destructor.
+class PaintGuard {
+public:
+    explicit PaintGuard(HWND window) : window_(window), paint_{} {
+        dc_ = ::BeginPaint(window, &paint_);
+    }
+    ~PaintGuard() { ::EndPaint(window_, &paint_); }
+    PaintGuard(const PaintGuard&) = delete;
+    PaintGuard& operator=(const PaintGuard&) = delete;
+    [[nodiscard]] HDC dc() const { return dc_; }
+
+private:
+    HWND window_;
+    PAINTSTRUCT paint_;
+    HDC dc_;
+};
+
+// The pair of handles CreateProcessW gives back.
+struct ProcessHandles {
+    UniqueHandle process;
+    UniqueHandle thread;
+};

@@ -1,0 +1,29 @@
+// Small shared platform helpers: the system's error text and detached threads.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+// "{} (os error {})" with the system's message text for `code`.
+[[nodiscard]] std::string os_error_text(DWORD code);
+
+// Shows "failed to spawn thread" and ends the process with a non-zero code.
+[[noreturn]] void fail_to_spawn_thread();
+
+// Runs `work` on a new detached thread that owns it. Nobody waits for it.
+template <class Work>
+void spawn_detached(Work work) {
+    auto owned = std::make_unique<Work>(std::move(work));
+    const auto entry = [](void* parameter) -> DWORD {
+        std::unique_ptr<Work> mine(static_cast<Work*>(parameter));
+        (*mine)();
+        return 0;
+    };
+    HANDLE thread = ::CreateThread(nullptr, 0, entry, owned.get(), 0, nullptr);
+    if (thread == nullptr) fail_to_spawn_thread();
+    owned.release();  // the thread frees it
+    ::CloseHandle(thread);
+}

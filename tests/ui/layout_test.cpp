@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "ui/layout.h"
+
+namespace {
+
+const char* hit_name(Hit hit) {
+    switch (hit) {
+        case Hit::kMinimise: return "minimise";
+        case Hit::kClose: return "close";
+        case Hit::kMain: return "main";
+        case Hit::kCancel: return "cancel";
+        case Hit::kDrag: return "drag";
+    }
+    return "?";
+}
+
+TEST(Layout, HitTestEdges) {
+    struct Case {
+        std::uint32_t x, y;
+        Hit hit;
+    };
+    const std::vector<Case> cases = {
+        {691, 60, Hit::kMinimise}, {692, 44, Hit::kDrag},   {659, 28, Hit::kMinimise},
+        {658, 28, Hit::kDrag},     {700, 28, Hit::kClose},  {732, 60, Hit::kClose},
+        {733, 60, Hit::kDrag},     {396, 460, Hit::kMain},  {220, 432, Hit::kMain},
+        {400, 446, Hit::kDrag},    {408, 432, Hit::kCancel}, {540, 460, Hit::kCancel},
+        {541, 460, Hit::kDrag},    {300, 431, Hit::kDrag},  {300, 461, Hit::kDrag},
+        {0, 0, Hit::kDrag},        {65535, 65535, Hit::kDrag},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "(" << c.x << "," << c.y << ")");
+        EXPECT_STREQ(hit_name(hit_test(c.x, c.y)), hit_name(c.hit));
+    }
+}
+
+// Painting and hit-testing must agree, or a button is clickable off its drawing.
+TEST(Layout, ButtonsAreDrawnWhereTheyAreHit) {
+    const Rect hit_rects[] = {layout::kMainButton, layout::kCancelButton, layout::kMinimiseButton,
+                              layout::kCloseButton};
+    const Hit hits[] = {Hit::kMain, Hit::kCancel, Hit::kMinimise, Hit::kClose};
+    ASSERT_EQ(std::size(layout::kControls), std::size(hit_rects));
+    for (std::size_t i = 0; i < std::size(hit_rects); ++i) {
+        SCOPED_TRACE(i);
+        const Rect& r = layout::kControls[i].panel.rect;
+        EXPECT_EQ(r, hit_rects[i]);
+        const auto x = [](std::int32_t v) { return static_cast<std::uint32_t>(v); };
+        EXPECT_STREQ(hit_name(hit_test(x(r.left), x(r.top))), hit_name(hits[i]));
+        EXPECT_STREQ(hit_name(hit_test(x(r.right), x(r.bottom))), hit_name(hits[i]));
+    }
+    // Captions cover their panels, except the minimise glyph raised by a pixel.
+    EXPECT_EQ(layout::kControls[0].caption.rect, layout::kMainButton);
+    EXPECT_EQ(layout::kControls[1].caption.rect, layout::kCancelButton);
+    EXPECT_EQ(layout::kControls[2].caption.rect, (Rect{659, 27, 691, 60}));
+    EXPECT_EQ(layout::kControls[3].caption.rect, layout::kCloseButton);
+}
+
+TEST(Layout, GeometryStaysConsistent) {
+    using namespace layout;
+    EXPECT_EQ(kRegion, (Rect{0, 0, kWidth + 1, kHeight + 1}));
+    // The fill sits one pixel inside the track and a full one reaches its last pixel.
+    EXPECT_EQ(kFillLeft, kTrack.left + 1);
+    EXPECT_EQ(kFillTop, kTrack.top + 1);
+    EXPECT_EQ(kFillBottom, kTrack.bottom - 1);
+    EXPECT_EQ(kFillLeft + progress_fill_width(1.0f), kTrack.right - 1);
+    // The percentage is centred on the track's line.
+    EXPECT_EQ(kPercentageLabel.rect.top + kPercentageLabel.rect.bottom,
+              kTrack.top + kTrack.bottom);
+    struct Sized {
+        const char* name;
+        Label label;
+        Rect rect;
+        std::int32_t size;
+    };
+    const std::vector<Sized> labels = {
+        {"logo", kHeaderLabels[0], {34, 34, 52, 52}, 22},
+        {"title", kHeaderLabels[1], {58, 28, 260, 58}, 13},
+        {"big logo", kHeaderLabels[2], {0, 96, kWidth, 196}, 94},
+        {"name", kHeaderLabels[3], {0, 235, kWidth, 290}, 42},
+        {"status", kHeaderLabels[4], {0, 302, kWidth, 334}, 18},
+        {"detail", kDetailLabel, {0, 378, kWidth, 410}, 13},
+        {"percentage", kPercentageLabel, {588, 342, 652, 368}, 14},
+    };
+    ASSERT_EQ(std::size(kHeaderLabels), 5u);
+    for (const Sized& s : labels) {
+        SCOPED_TRACE(s.name);
+        EXPECT_EQ(s.label.rect, s.rect);
+        EXPECT_EQ(s.label.size, s.size);
+    }
+}
+
+TEST(Layout, CentredOrigin) {
+    struct Case {
+        std::int32_t width, height;
+        Point origin;
+    };
+    const std::vector<Case> cases = {
+        {1920, 1080, {580, 280}}, {759, 520, {0, 0}},   {700, 520, {-30, 0}},
+        {760, 519, {0, 0}},       {0, 0, {-380, -260}}, {761, 521, {0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height);
+        const Point p = centred_origin(c.width, c.height);
+        EXPECT_EQ(p.x, c.origin.x);
+        EXPECT_EQ(p.y, c.origin.y);
+    }
+}
+
+TEST(Layout, RoundHalfAway) {
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        float value, rounded;
+    };
+    const std::vector<Case> cases = {
+        {12.5f, 13.0f},        {-0.5f, -1.0f},      {0.49999997f, 0.0f}, {2.5f, 3.0f},
+        {-2.5f, -3.0f},        {0.5f, 1.0f},        {-0.49999997f, 0.0f}, {1.4f, 1.0f},
+        {-1.6f, -2.0f},        {8388607.5f, 8388608.0f}, {8388609.0f, 8388609.0f},
+        {-8388609.0f, -8388609.0f}, {inf, inf}, {-inf, -inf},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(round_half_away(c.value), c.rounded);
+    }
+    EXPECT_TRUE(std::isnan(round_half_away(std::numeric_limits<float>::quiet_NaN())));
+}
+
+TEST(Layout, SaturatingInt) {
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        float value;
+        std::int32_t result;
+    };
+    const std::vector<Case> cases = {
+        {std::numeric_limits<float>::quiet_NaN(), 0},
+        {2147483520.0f, 2147483520},
+        {2147483648.0f, 2147483647},
+        {inf, 2147483647},
+        {-2147483648.0f, -2147483647 - 1},
+        {-inf, -2147483647 - 1},
+        {-3.0f, -3},
+        {-3.9f, -3},
+        {3.9f, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(saturating_int(c.value), c.result);
+    }
+}
+
+TEST(Layout, ProgressFillAndPercentage) {
+    struct Case {
+        float progress;
+        std::int32_t width;
+        const char* text;
+    };
+    const std::vector<Case> cases = {
+        {0.0f, 0, "0%"},      {0.001f, 0, "0%"},     {0.0012f, 1, "0%"},
+        {0.125f, 52, "13%"},  {0.5f, 209, "50%"},    {0.9999f, 418, "100%"},
+        {1.0f, 418, "100%"},  {std::numeric_limits<float>::quiet_NaN(), 0, "0%"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.progress);
+        EXPECT_EQ(progress_fill_width(c.progress), c.width);
+        EXPECT_EQ(percentage_text(true, c.progress), c.text);
+        EXPECT_EQ(percentage_text(false, c.progress), "--");
+    }
+}
+
+TEST(Layout, ColourRef) {
+    EXPECT_EQ(colour_ref(0x20D8FF), 0x00FFD820u);
+    EXPECT_EQ(colour_ref(0x123456), 0x00563412u);
+}
+
+}  // namespace

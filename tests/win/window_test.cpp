@@ -1,0 +1,194 @@
+// The real window procedure in a real window of the program's class.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+
+#include "text/utf.h"
+#include "ui/window.h"
+#include "win_test_support.h"
+
+namespace {
+
+HWND create_window(WindowState* state) {
+    register_test_window_class();
+    return ::CreateWindowExW(0, to_wide(kWindowClass).c_str(), to_wide(kWindowTitle).c_str(),
+                             WS_POPUP | WS_VISIBLE, 0, 0, 760, 520, nullptr, nullptr,
+                             ::GetModuleHandleW(nullptr), state);
+}
+
+HWND create_window_with(WindowState state) {
+    return create_window(std::make_unique<WindowState>(std::move(state)).release());
+}
+
+// Every destroyed window posts WM_QUIT, which PeekMessageW returns whatever
+// its filter; it is taken off so that it does not end later waits.
+void destroy(HWND window) {
+    ::DestroyWindow(window);
+    MSG quit;
+    while (::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+LPARAM at(int x, int y) { return MAKELPARAM(x, y); }
+
+WindowState ready_state(const char* setup_url) {
+    WindowState state = initial_window_state();
+    update_window_state(state, {WorkerMessage::Ready{"1.4.2", setup_url}});
+    return state;
+}
+
+TEST(Window, AttachesStateTitleAndRoundedRegion) {
+    const HWND window = create_window_with(initial_window_state());
+    ASSERT_NE(window, nullptr);
+    const WindowState* state = attached_state(window);
+    ASSERT_NE(state, nullptr);
+    EXPECT_EQ(state->status, "Checking for updates...");
+
+    wchar_t title[64] = {};
+    ::GetWindowTextW(window, title, 64);
+    EXPECT_EQ(from_wide_lossy(title), "Vantrel Bootstrapper");
+
+    const HRGN region = ::CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(::GetWindowRgn(window, region), ERROR);
+    // A region leaves out its right and bottom edges: 761 by 521 covers the
+    // whole 760 by 520 window, less the rounded corners.
+    RECT box{};
+    ::GetRgnBox(region, &box);
+    EXPECT_EQ(box.left, 0);
+    EXPECT_EQ(box.top, 0);
+    EXPECT_EQ(box.right, 760);
+    EXPECT_EQ(box.bottom, 520);
+    EXPECT_FALSE(::PtInRegion(region, 0, 0));
+    EXPECT_FALSE(::PtInRegion(region, 759, 519));
+    EXPECT_TRUE(::PtInRegion(region, 380, 0));
+    EXPECT_TRUE(::PtInRegion(region, 759, 260));
+    EXPECT_TRUE(::PtInRegion(region, 28, 28));
+    ::DeleteObject(region);
+    destroy(window);
+}
+
+TEST(Window, AppliesMessagesPostedFromAnotherThreadInOrder) {
+    const HWND window = create_window_with(initial_window_state());
+    std::thread worker([window] {
+        post_worker_message(window, {WorkerMessage::Ready{"1.4.2", "https://h/setup.exe"}});
+        post_worker_message(window, {WorkerMessage::Progress{"1.0 KB / 2.0 KB", 0.5f}});
+    });
+    worker.join();
+    const WindowState* state = attached_state(window);
+    ASSERT_TRUE(pump_until([&] { return state->status == "Downloading"; }));
+    EXPECT_EQ(state->detail, "1.0 KB / 2.0 KB");
+    EXPECT_EQ(state->button_label, "Download");
+    EXPECT_EQ(state->setup_url, "https://h/setup.exe");
+    EXPECT_EQ(state->version, "1.4.2");
+    EXPECT_TRUE(state->progress_shown);
+    EXPECT_EQ(state->progress, 0.5f);
+    EXPECT_TRUE(state->busy);
+    destroy(window);
+}
+
+TEST(Window, MessagesWithoutStateOrWindowAreFreed) {
+    // A window of the class created without a state, as before WM_NCCREATE.
+    const HWND bare = create_window(nullptr);
+    ASSERT_NE(bare, nullptr);
+    EXPECT_EQ(attached_state(bare), nullptr);
+    const auto before = live_allocations();
+    apply_worker_message(bare, reinterpret_cast<WPARAM>(new WorkerMessage{
+                                   WorkerMessage::Failed{std::string(100, 'x')}}));
+    EXPECT_EQ(live_allocations(), before);
+    // Its paint still validates the window instead of being asked again.
+    ::InvalidateRect(bare, nullptr, TRUE);
+    ::UpdateWindow(bare);
+    EXPECT_FALSE(::GetUpdateRect(bare, nullptr, FALSE));
+    destroy(bare);
+
+    // After WM_DESTROY the state is gone and a post can no longer land.
+    const HWND window = create_window_with(initial_window_state());
+    destroy(window);
+    EXPECT_EQ(attached_state(window), nullptr);
+    const auto after_destroy = live_allocations();
+    post_worker_message(window, {WorkerMessage::Installed{std::string(100, 'y')}});
+    EXPECT_EQ(live_allocations(), after_destroy);
+}
+
+TEST(Window, DestroyFreesTheStateAndEndsTheLoop) {
+    const auto before = live_allocations();
+    const HWND window = create_window_with(initial_window_state());
+    ::DestroyWindow(window);
+    MSG quit{};
+    EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(live_allocations(), before);
+}
+
+TEST(Window, PressesReachTheirControls) {
+    struct Case {
+        int x, y;
+        bool destroyed, minimised;
+    };
+    const Case cases[] = {
+        {691, 60, false, true},   // minimise, bottom-right corner
+        {659, 28, false, true},   // minimise, top-left corner
+        {700, 28, true, false},   // close
+        {732, 60, true, false},   // close, bottom-right corner
+        {408, 432, true, false},  // Cancel
+        {540, 460, true, false},  // Cancel, bottom-right corner
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.x << "," << c.y);
+        const HWND window = create_window_with(initial_window_state());
+        ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(c.x, c.y));
+        EXPECT_EQ(!::IsWindow(window), c.destroyed);
+        if (!c.destroyed) EXPECT_EQ(::IsIconic(window) != FALSE, c.minimised);
+        destroy(window);
+    }
+}
+
+TEST(Window, MainButtonIgnoresPressesWhileBusy) {
+    for (const char* label : {"Checking", "Downloading", "Installed"}) {
+        SCOPED_TRACE(label);
+        WindowState state = ready_state("https://h/setup.exe");
+        state.button_label = label;
+        state.busy = true;
+        const HWND window = create_window_with(std::move(state));
+        ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(396, 460));
+        MSG message;
+        EXPECT_FALSE(::PeekMessageW(&message, window, WM_WORKER, WM_WORKER, PM_NOREMOVE));
+        EXPECT_EQ(attached_state(window)->status, "Ready to download");
+        destroy(window);
+    }
+}
+
+TEST(Window, MainButtonWithSetupUrlStartsTheDownloadWorker) {
+    // The worker runs for real; a URL it refuses at once shows the whole road
+    // from the press to the failure without any network.
+    const HWND window = create_window_with(ready_state("ftp://h/setup.exe"));
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(300, 446));
+    const WindowState* state = attached_state(window);
+    // The Status message is queued before the worker starts, so it comes first.
+    ASSERT_TRUE(pump_until([&] { return state->status != "Ready to download"; }));
+    EXPECT_EQ(state->status, "Downloading");
+    EXPECT_EQ(state->detail, "1.4.2");
+    EXPECT_TRUE(state->progress_shown);
+    EXPECT_EQ(state->progress, 0.0f);
+    EXPECT_TRUE(state->busy);
+    ASSERT_TRUE(pump_until([&] { return state->status == "Download failed"; }));
+    EXPECT_EQ(state->detail, "Only HTTP and HTTPS URLs are supported.");
+    EXPECT_EQ(state->button_label, "Try Again");
+    EXPECT_FALSE(state->busy);
+    destroy(window);
+}
+
+TEST(Window, MainButtonWithoutVersionGivesLatest) {
+    WindowState state = ready_state("ftp://h/setup.exe");
+    state.version.reset();
+    const HWND window = create_window_with(std::move(state));
+    ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(220, 432));
+    const WindowState* attached = attached_state(window);
+    ASSERT_TRUE(pump_until([&] { return attached->status == "Downloading"; }));
+    EXPECT_EQ(attached->detail, "latest");
+    ASSERT_TRUE(pump_until([&] { return attached->status == "Download failed"; }));
+    destroy(window);
+}
+
+}  // namespace
