@@ -24,4 +24,4 @@ inside() {
 export -f inside
 export build
 
-"$root/scripts/with_display.sh" "$root/scripts/netns_run.sh" -- bash -c 'inside "$@"' inside "$@"
+"$root/scripts/with_display.sh" "$root/scripts/netns_run.sh" --release "$root/build/release" --log "$root/build/server.log" -- bash -c 'inside "$@"' inside "$@"

@@ -55,9 +55,10 @@ CLIENT_GONE = (ConnectionError, TimeoutError, ssl.SSLError, socket.timeout)
 
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
-    server_version = "VantrelTestServer/1.0"
-    sys_version = ""
     timeout = 60  # idle keep-alive connections don't live forever
+
+    def version_string(self):
+        return "VantrelTestServer/1.0"
 
     def log_message(self, format, *args):
         pass
@@ -126,8 +127,6 @@ class Handler(BaseHTTPRequestHandler):
 
     def dispatch(self):
         raw = self.path.split("?", 1)[0]
-        if raw.startswith(("http://", "https://")):  # absolute form via a proxy
-            raw = "/" + raw.split("/", 3)[3] if raw.count("/") >= 3 else "/"
         segments = raw.split("/")[1:]
         kind = segments[0]
         handler = getattr(self, "scenario_" + kind, None)

@@ -3,9 +3,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <utility>
 
 #include "text/utf.h"
 #include "ui/window.h"
+#include "ui/window_state.h"
+#include "win32/handles.h"
 
 namespace {
 std::atomic<std::ptrdiff_t> g_live{0};
@@ -60,4 +63,83 @@ void register_test_window_class() {
 std::string environment(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
+}
+
+MessageCollector::MessageCollector() {
+    static const bool registered = [] {
+        WNDCLASSW window_class{};
+        window_class.lpfnWndProc = procedure;
+        window_class.hInstance = ::GetModuleHandleW(nullptr);
+        window_class.lpszClassName = L"VantrelTestCollector";
+        return ::RegisterClassW(&window_class) != 0;
+    }();
+    (void)registered;
+    window_ = ::CreateWindowExW(0, L"VantrelTestCollector", L"", WS_POPUP, 0, 0, 1, 1, nullptr,
+                                nullptr, ::GetModuleHandleW(nullptr), this);
+}
+
+MessageCollector::~MessageCollector() {
+    (void)drain();
+    ::DestroyWindow(window_);
+}
+
+std::vector<WorkerMessage> MessageCollector::drain() {
+    MSG message;
+    while (::PeekMessageW(&message, window_, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+    return std::exchange(messages_, {});
+}
+
+LRESULT CALLBACK MessageCollector::procedure(HWND window, UINT message, WPARAM wparam,
+                                             LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    if (message == WM_WORKER) {
+        std::unique_ptr<WorkerMessage> block(reinterpret_cast<WorkerMessage*>(wparam));
+        auto* self = reinterpret_cast<MessageCollector*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        self->messages_.push_back(std::move(*block));
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+std::wstring wine_path(const std::string& unix_path) {
+    std::wstring path = L"Z:";
+    for (const char c : unix_path) path.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+    return path;
+}
+
+void write_release_file(const std::string& relative_path, const std::string& bytes) {
+    const std::string root = environment("VANTREL_RELEASE_DIR");
+    const std::wstring path = wine_path(root + "/" + relative_path);
+    // Parents first, so that nested release paths can be written.
+    for (std::size_t at = 3; (at = path.find(L'\\', at)) != std::wstring::npos; ++at) {
+        ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    }
+    const HANDLE created = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE) std::abort();
+    const UniqueHandle file(created);
+    DWORD written = 0;
+    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::string read_file(const std::wstring& path) {
+    const HANDLE opened = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return {};
+    const UniqueHandle file(opened);
+    std::string bytes;
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    return bytes;
+}
+
+bool file_exists(const std::wstring& path) {
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

@@ -21,3 +21,34 @@ void register_test_window_class();
 
 // A value of the environment, or "" when unset.
 [[nodiscard]] std::string environment(const char* name);
+
+#include <memory>
+#include <vector>
+
+#include "ui/window_state.h"
+
+// A plain window that keeps every WorkerMessage posted to it, in order.
+class MessageCollector {
+public:
+    MessageCollector();
+    ~MessageCollector();
+    MessageCollector(const MessageCollector&) = delete;
+    MessageCollector& operator=(const MessageCollector&) = delete;
+
+    [[nodiscard]] HWND window() const { return window_; }
+    // Takes what has been posted since the last call off the queue.
+    [[nodiscard]] std::vector<WorkerMessage> drain();
+
+private:
+    static LRESULT CALLBACK procedure(HWND, UINT, WPARAM, LPARAM);
+    HWND window_;
+    std::vector<WorkerMessage> messages_;
+};
+
+// Files the update server serves: under its release folder, through Wine's
+// Z: drive. Paths are relative, with "/".
+void write_release_file(const std::string& relative_path, const std::string& bytes);
+[[nodiscard]] std::string read_file(const std::wstring& path);
+[[nodiscard]] bool file_exists(const std::wstring& path);
+// A Linux path as Wine sees it (Z:\...).
+[[nodiscard]] std::wstring wine_path(const std::string& unix_path);

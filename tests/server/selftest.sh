@@ -1,0 +1,254 @@
+#!/usr/bin/env bash
+# Checks the loopback update server and the namespace around it with curl:
+# every scenario over http:// and https://updates.vantrel.app, exact bytes
+# and headers, and refusal of https://untrusted.vantrel.app. Needs root.
+# usage: tests/server/selftest.sh [PKI_DIR]
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/../.." && pwd)
+
+if [ "${1:-}" != --inside ]; then
+    pki=${1:-$repo/build/pki}
+    tmp=$(mktemp -d /tmp/vantrel-selftest.XXXXXX)
+    trap 'rm -rf "$tmp"' EXIT
+    mkdir -p "$tmp/release/sub dir" "$tmp/out"
+    printf '{"version":"1.4.2"}\n' > "$tmp/release/latest.json"
+    printf 'spaced\n' > "$tmp/release/sub dir/a b.txt"
+    python3 -c 'import sys; sys.stdout.buffer.write(bytes((i * 13 + i // 977) % 256 for i in range(1000000)))' \
+        > "$tmp/release/blob.bin"
+    python3 -c 'import sys; sys.stdout.buffer.write(bytes(i * 7 % 251 for i in range(1000000)))' \
+        > "$tmp/big.expected"
+    rc=0
+    "$repo/scripts/netns_run.sh" --release "$tmp/release" --log "$tmp/server.log" \
+        --pki "$pki" -- "$here/selftest.sh" --inside "$tmp" "$pki" || rc=$?
+    exit "$rc"
+fi
+
+tmp=$2
+pki=$(cd "$3" && pwd)
+rel=$tmp/release
+out=$tmp/out
+passed=0
+failed=0
+
+ok() { passed=$((passed + 1)); }
+bad() { failed=$((failed + 1)); echo "FAIL: $*" >&2; }
+
+# get URL [curl args...]: body -> $out/body, headers -> $out/headers,
+# status -> $status, curl's exit code -> $curl_rc.
+get() {
+    local url=$1; shift
+    local ca=()
+    case $url in https:*) ca=(--cacert "$pki/ca.crt") ;; esac
+    curl_rc=0
+    status=$(curl -sS --max-time 20 "${ca[@]}" -D "$out/headers" -o "$out/body" \
+        -w '%{http_code}' "$@" "$url" 2>"$out/stderr") || curl_rc=$?
+}
+
+expect_eq() { # what, expected, actual
+    if [ "$2" == "$3" ]; then ok; else bad "$1: expected '$2', got '$3'"; fi
+}
+
+# The value of a response header, without the CR; empty when absent.
+header() {
+    tr -d '\r' < "$out/headers" | awk -v n="$(echo "$1" | tr 'A-Z' 'a-z')" '
+        { k = tolower(substr($0, 1, index($0, ":") - 1)) }
+        k == n { print substr($0, index($0, ":") + 2) }'
+}
+
+expect_header() { expect_eq "$url_label $1" "$2" "$(header "$1")"; }
+
+expect_body_file() {
+    if cmp -s "$1" "$out/body"; then ok; else bad "$url_label: body differs from $1 ($(stat -c %s "$out/body") bytes)"; fi
+}
+
+expect_body_hex() {
+    expect_eq "$url_label body" "$1" "$(od -An -v -tx1 "$out/body" | tr -d ' \n')"
+}
+
+log_lines() { wc -l < "$tmp/server.log"; }
+
+page() { # code reason text: the server's own short HTML page
+    printf '<html><body><h1>%s %s</h1><p>%s</p></body></html>\n' "$1" "$2" "$3"
+}
+
+for scheme in http https; do
+    base=$scheme://updates.vantrel.app
+
+    url_label="$scheme static"
+    get "$base/latest.json"
+    expect_eq "$url_label status" 200 "$status"
+    expect_header Content-Length 21
+    expect_header Content-Type application/json
+    expect_header Server VantrelTestServer/1.0
+    expect_body_file "$rel/latest.json"
+
+    url_label="$scheme url-decoded path"
+    get "$base/sub%20dir/a%20b.txt"
+    expect_eq "$url_label status" 200 "$status"
+    expect_body_hex 7370616365640a
+
+    url_label="$scheme keep-alive"
+    ca=(); [ "$scheme" = https ] && ca=(--cacert "$pki/ca.crt")
+    expect_eq "$url_label connects" "1 0" \
+        "$(curl -sS "${ca[@]}" -o /dev/null -o /dev/null -w '%{num_connects} ' \
+            "$base/latest.json" "$base/blob.bin" | sed 's/ $//')"
+
+    url_label="$scheme HEAD"
+    get "$base/blob.bin" -I
+    expect_eq "$url_label status" 200 "$status"
+    expect_header Content-Length 1000000
+    expect_eq "$url_label body size" 0 "$(stat -c %s "$out/body")"
+
+    url_label="$scheme missing"
+    get "$base/nothere.json"
+    expect_eq "$url_label status" 404 "$status"
+    page 404 "Not Found" "No such file." > "$out/expected"
+    expect_body_file "$out/expected"
+    expect_header Content-Length "$(stat -c %s "$out/expected")"
+
+    url_label="$scheme traversal"
+    get "$base/../../etc/hostname" --path-as-is
+    expect_eq "$url_label status" 404 "$status"
+
+    url_label="$scheme status with file"
+    get "$base/status/503/latest.json"
+    expect_eq "$url_label status" 503 "$status"
+    expect_header Content-Length 21
+    expect_body_file "$rel/latest.json"
+
+    url_label="$scheme status page"
+    get "$base/status/500/"
+    expect_eq "$url_label status" 500 "$status"
+    page 500 "Internal Server Error" "Status page from the test server." > "$out/expected"
+    expect_body_file "$out/expected"
+
+    url_label="$scheme status 204"
+    get "$base/status/204/"
+    expect_eq "$url_label status" 204 "$status"
+    expect_eq "$url_label body size" 0 "$(stat -c %s "$out/body")"
+
+    url_label="$scheme nolength"
+    get "$base/nolength/blob.bin"
+    expect_eq "$url_label curl rc" 0 "$curl_rc"
+    expect_eq "$url_label status" 200 "$status"
+    expect_header Content-Length ""
+    expect_header Transfer-Encoding ""
+    expect_header Connection close
+    expect_body_file "$rel/blob.bin"
+
+    url_label="$scheme chunked"
+    get "$base/chunked/blob.bin"
+    expect_eq "$url_label status" 200 "$status"
+    expect_header Transfer-Encoding chunked
+    expect_header Content-Length ""
+    expect_body_file "$rel/blob.bin"
+    get "$base/chunked/latest.json" --raw
+    expect_body_hex "$(printf '15\r\n{"version":"1.4.2"}\n\r\n0\r\n\r\n' | od -An -v -tx1 | tr -d ' \n')"
+    get "$base/chunked/blob.bin" --raw
+    expect_eq "$url_label first chunk line" "$(printf '1000\r')" "$(head -n 1 "$out/body")"
+    # 244 chunks of 4096 and one of 576 (0x240), each with its framing.
+    expect_eq "$url_label raw size" $((244 * (6 + 4096 + 2) + 5 + 576 + 2 + 5)) "$(stat -c %s "$out/body")"
+
+    url_label="$scheme cut"
+    get "$base/cut/300000/blob.bin"
+    expect_eq "$url_label curl rc (partial file)" 18 "$curl_rc"
+    expect_eq "$url_label status" 200 "$status"
+    expect_header Content-Length 1000000
+    head -c 300000 "$rel/blob.bin" > "$out/expected"
+    expect_body_file "$out/expected"
+
+    url_label="$scheme slow"
+    # 40,000 bytes = 3 pieces of 16 KiB, so 2 pauses of 300 ms.
+    head -c 40000 "$rel/blob.bin" > "$rel/forty.bin"
+    start=$(date +%s%N)
+    get "$base/slow/300/forty.bin"
+    took=$((($(date +%s%N) - start) / 1000000))
+    expect_eq "$url_label status" 200 "$status"
+    expect_header Content-Length 40000
+    expect_body_file "$rel/forty.bin"
+    if [ "$took" -ge 600 ] && [ "$took" -lt 3000 ]; then ok; else bad "$url_label took $took ms, expected 600..3000"; fi
+
+    url_label="$scheme delay"
+    start=$(date +%s%N)
+    get "$base/delay/400/latest.json"
+    took=$((($(date +%s%N) - start) / 1000000))
+    expect_body_file "$rel/latest.json"
+    if [ "$took" -ge 400 ] && [ "$took" -lt 3000 ]; then ok; else bad "$url_label took $took ms, expected 400..3000"; fi
+
+    url_label="$scheme redirect"
+    get "$base/redirect/sub%20dir/a%20b.txt"
+    expect_eq "$url_label status" 302 "$status"
+    expect_header Location "/sub dir/a b.txt"
+    get "$base/redirect/latest.json" -L
+    expect_eq "$url_label followed status" 200 "$status"
+    expect_body_file "$rel/latest.json"
+
+    url_label="$scheme length"
+    get "$base/length/%2B21/latest.json"
+    expect_eq "$url_label status" 200 "$status"
+    expect_header Content-Length +21
+    expect_header Connection close
+    expect_body_file "$rel/latest.json"
+    get "$base/length/00021/latest.json"
+    expect_header Content-Length 00021
+    expect_body_file "$rel/latest.json"
+
+    url_label="$scheme bytes"
+    get "$base/bytes/efbbbf7b7d"
+    expect_eq "$url_label status" 200 "$status"
+    expect_header Content-Length 5
+    expect_body_hex efbbbf7b7d
+    get "$base/bytes/ff"
+    expect_body_hex ff
+    get "$base/bytes/zz"
+    expect_eq "$url_label bad hex status" 400 "$status"
+
+    url_label="$scheme big"
+    get "$base/big/1000000"
+    expect_eq "$url_label status" 200 "$status"
+    expect_header Content-Length 1000000
+    expect_body_file "$tmp/big.expected"
+    get "$base/big/0"
+    expect_header Content-Length 0
+    expect_eq "$url_label empty body size" 0 "$(stat -c %s "$out/body")"
+
+    url_label="$scheme request log"
+    before=$(log_lines)
+    get "$base/latest.json?n=$scheme"
+    get "$base/missing"
+    expect_eq "$url_label count" $((before + 2)) "$(log_lines)"
+    expect_eq "$url_label last line" "GET /missing" "$(tail -n 1 "$tmp/server.log")"
+    expect_eq "$url_label line before" "GET /latest.json?n=$scheme" "$(tail -n 2 "$tmp/server.log" | head -n 1)"
+done
+
+url_label="system bundle"
+# The bundle mounted over the system one must trust the test CA on its own.
+curl_rc=0
+curl -sS -o "$out/body" https://updates.vantrel.app/latest.json 2>"$out/stderr" || curl_rc=$?
+expect_eq "$url_label curl rc" 0 "$curl_rc"
+expect_body_file "$rel/latest.json"
+
+url_label="untrusted"
+before=$(log_lines)
+get https://untrusted.vantrel.app/latest.json
+expect_eq "$url_label curl rc (peer certificate not trusted)" 60 "$curl_rc"
+curl_rc=0
+curl -sS -o /dev/null https://untrusted.vantrel.app/latest.json 2>/dev/null || curl_rc=$?
+expect_eq "$url_label with system bundle" 60 "$curl_rc"
+# The same server answers once its own CA is trusted, so the refusal above
+# is about trust, not about nothing listening.
+curl_rc=0
+curl -sS --cacert "$pki/untrusted-ca.crt" -o "$out/body" \
+    https://untrusted.vantrel.app/latest.json 2>"$out/stderr" || curl_rc=$?
+expect_eq "$url_label with its own CA" 0 "$curl_rc"
+expect_body_file "$rel/latest.json"
+expect_eq "$url_label requests logged" $((before + 1)) "$(log_lines)"
+
+url_label="nohost"
+get https://nohost.vantrel.invalid/latest.json
+expect_eq "$url_label curl rc (could not resolve)" 6 "$curl_rc"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,240 @@
+// The download-and-install worker and the installer launch, for real: files
+// under a temporary directory of the test's own, real NSIS installers built
+// by makensis, fetched from the local update server.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "release/download.h"
+#include "release/installer.h"
+#include "text/utf.h"
+#include "win32/system.h"
+#include "win_test_support.h"
+
+namespace {
+
+std::string fixture(const char* name) {
+    return read_file(wine_path(environment("VANTREL_FIXTURES") + "/" + name));
+}
+
+std::wstring marker_path() { return wine_path(environment("VANTREL_FIXTURES") + "/marker.txt"); }
+
+// The marker is UTF-16LE with a byte-order mark: one line with the whole
+// command line, one with the parameters alone, per run.
+std::string marker_text() {
+    const std::string bytes = read_file(marker_path());
+    if (bytes.size() < 2) return {};
+    WideText units;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        units.push_back(static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                             static_cast<unsigned char>(bytes[i + 1]) << 8));
+    }
+    return from_wide_lossy(units);
+}
+
+std::string url_of(const std::string& release_path) {
+    return "https://updates.vantrel.app/" + release_path;
+}
+
+// Points the system's temporary directory at a fresh folder for one test.
+class Download : public testing::Test {
+protected:
+    void SetUp() override {
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        temp_ = wine_path(environment("VANTREL_BUILD") + "/tmp/" + info->name()) + L"\\";
+        remove_tree(temp_);
+        ::CreateDirectoryW(wine_path(environment("VANTREL_BUILD") + "/tmp").c_str(), nullptr);
+        ASSERT_TRUE(::CreateDirectoryW(temp_.c_str(), nullptr));
+        ::SetEnvironmentVariableW(L"TMP", temp_.c_str());
+        ::SetEnvironmentVariableW(L"TEMP", temp_.c_str());
+        ::DeleteFileW(marker_path().c_str());
+    }
+
+    static void remove_tree(const std::wstring& folder) {
+        WIN32_FIND_DATAW found;
+        const HANDLE search = ::FindFirstFileW((folder + L"*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = found.cFileName;
+                if (name == L"." || name == L"..") continue;
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    remove_tree(folder + name + L"\\");
+                } else {
+                    ::DeleteFileW((folder + name).c_str());
+                }
+            } while (::FindNextFileW(search, &found));
+            ::FindClose(search);
+        }
+        ::RemoveDirectoryW(folder.c_str());
+    }
+
+    std::wstring setup_path(const char* version) {
+        return temp_ + L"VantrelBootstrapper\\" + to_wide(std::string("Vantrel-") + version + ".exe");
+    }
+
+    // The messages of one run of the worker, Progress left out.
+    std::vector<WorkerMessage> run(const std::string& version, const std::string& url) {
+        download_and_install(collector.window(), version, url);
+        std::vector<WorkerMessage> rest;
+        for (auto& m : collector.drain()) {
+            if (std::holds_alternative<WorkerMessage::Progress>(m.body)) {
+                ++progress_count;
+            } else {
+                rest.push_back(std::move(m));
+            }
+        }
+        return rest;
+    }
+
+    static std::string failure_of(const std::vector<WorkerMessage>& messages) {
+        if (messages.empty()) return "(no message)";
+        const auto* failed = std::get_if<WorkerMessage::Failed>(&messages.back().body);
+        return failed ? failed->message : "(not Failed)";
+    }
+
+    std::wstring temp_;
+    MessageCollector collector;
+    int progress_count = 0;
+};
+
+TEST_F(Download, StoresTheServedBytesAndRunsThemSilently) {
+    const std::string setup = fixture("setup-exit0.exe");
+    ASSERT_FALSE(setup.empty());
+    write_release_file("dl/setup-exit0.exe", setup);
+
+    const auto messages = run("9.1.0", url_of("dl/setup-exit0.exe"));
+    EXPECT_GT(progress_count, 0);
+    ASSERT_EQ(messages.size(), 2u);
+    const auto* installing = std::get_if<WorkerMessage::Status>(&messages[0].body);
+    ASSERT_NE(installing, nullptr);
+    EXPECT_EQ(installing->status, "Installing");
+    EXPECT_EQ(installing->detail, "Finishing setup...");
+    EXPECT_EQ(installing->progress, 1.0f);
+    EXPECT_TRUE(installing->busy);
+    const auto* installed = std::get_if<WorkerMessage::Installed>(&messages[1].body);
+    ASSERT_NE(installed, nullptr);
+    EXPECT_EQ(installed->detail, "9.1.0");
+
+    EXPECT_EQ(read_file(setup_path("9.1.0")), setup);
+    // The installer saw its own quoted path and the two switches, once.
+    EXPECT_EQ(marker_text(), "\"" + from_wide_lossy(setup_path("9.1.0")) + "\" /S /R\r\n/S /R\r\n");
+}
+
+TEST_F(Download, SameVersionIsReplacedAndOthersStay) {
+    write_release_file("dl/page.html", "<html>not a program</html>");
+    write_release_file("dl/other.html", "<html>another page, longer than the first</html>");
+    (void)run("2.0", url_of("dl/other.html"));
+    (void)run("1.0", url_of("dl/other.html"));
+    (void)run("1.0", url_of("dl/page.html"));
+    EXPECT_EQ(read_file(setup_path("1.0")), "<html>not a program</html>");
+    EXPECT_EQ(read_file(setup_path("2.0")), "<html>another page, longer than the first</html>");
+}
+
+TEST_F(Download, FailedTransferLeavesTheEarlierFileUntouched) {
+    write_release_file("dl/page.html", "<html>not a program</html>");
+    (void)run("3.0", url_of("dl/page.html"));
+    const auto messages = run("3.0", url_of("cut/5/dl/page.html"));
+    EXPECT_EQ(failure_of(messages), "Download was interrupted.");
+    ASSERT_EQ(messages.size(), 1u);  // no Installing: the installer never ran
+    EXPECT_EQ(read_file(setup_path("3.0")), "<html>not a program</html>");
+
+    const auto missing = run("3.1", url_of("dl/none.exe"));
+    EXPECT_EQ(failure_of(missing), "Server returned HTTP status 404.");
+    EXPECT_FALSE(file_exists(setup_path("3.1")));
+}
+
+TEST_F(Download, UnsafeVersionsAreRefusedBeforeAnythingHappens) {
+    write_release_file("dl/page.html", "<html>not a program</html>");
+    for (const char* version : {"..\\..\\evil", "../x", "1/2", "C:evil", "a:b"}) {
+        SCOPED_TRACE(version);
+        const auto messages = run(version, url_of("dl/page.html"));
+        EXPECT_EQ(failure_of(messages), os_error_text(ERROR_INVALID_NAME));
+        EXPECT_TRUE(failure_of(messages).ends_with(" (os error 123)"));
+    }
+    EXPECT_EQ(progress_count, 0);
+    // Not even the download folder was made.
+    EXPECT_FALSE(file_exists(temp_ + L"VantrelBootstrapper"));
+    EXPECT_FALSE(file_exists(temp_ + L"evil"));
+}
+
+TEST_F(Download, AFileInPlaceOfTheFolderGivesTheSystemText) {
+    write_release_file("dl/page.html", "<html>not a program</html>");
+    const std::wstring blocker = temp_ + L"VantrelBootstrapper";
+    const HANDLE file = ::CreateFileW(blocker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ::CloseHandle(file);
+    const auto messages = run("4.0", url_of("dl/page.html"));
+    const std::string failure = failure_of(messages);
+    EXPECT_TRUE(failure == os_error_text(ERROR_PATH_NOT_FOUND) ||
+                failure == os_error_text(ERROR_DIRECTORY) ||
+                failure == os_error_text(ERROR_FILE_NOT_FOUND))
+        << failure;
+    EXPECT_NE(failure.find(" (os error "), std::string::npos);
+}
+
+TEST(SystemText, KnownCodeAndUnknownCode) {
+    const std::string known = os_error_text(ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(known.ends_with(" (os error 2)")) << known;
+    EXPECT_GT(known.size(), std::string(" (os error 2)").size());
+    EXPECT_NE(known[known.size() - 14], ' ');   // trailing blanks went
+    EXPECT_EQ(known.find('\n'), std::string::npos);  // and the line break
+    const DWORD unknown = 0x2FFFFFFF;
+    const std::string fallback = os_error_text(unknown);
+    EXPECT_TRUE(fallback.starts_with("OS Error 805306367 (FormatMessageW() returned error "))
+        << fallback;
+    EXPECT_TRUE(fallback.ends_with(")"));
+}
+
+class Installer : public Download {
+protected:
+    std::vector<WorkerMessage> install(const std::wstring& path) {
+        run_installer(collector.window(), path, "7.7");
+        return collector.drain();
+    }
+    std::wstring stored(const char* name, const std::string& bytes) {
+        const std::wstring path = temp_ + to_wide(name);
+        write_file(path, bytes);
+        return path;
+    }
+    static void write_file(const std::wstring& path, const std::string& bytes) {
+        const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        ::CloseHandle(file);
+    }
+};
+
+TEST_F(Installer, ExitCodesBecomeTheFinalMessage) {
+    struct Case {
+        const char* fixture;
+        const char* failure;  // null: Installed
+    };
+    const Case cases[] = {
+        {"setup-exit0.exe", nullptr},
+        {"setup-exit1.exe", "Installer exited with code 1."},
+        {"setup-exit3221225477.exe", "Installer exited with code -1073741819."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        const auto messages = install(stored(c.fixture, fixture(c.fixture)));
+        ASSERT_EQ(messages.size(), 2u);
+        EXPECT_TRUE(std::holds_alternative<WorkerMessage::Status>(messages[0].body));
+        if (c.failure) {
+            EXPECT_EQ(failure_of(messages), c.failure);
+        } else {
+            const auto* installed = std::get_if<WorkerMessage::Installed>(&messages[1].body);
+            ASSERT_NE(installed, nullptr);
+            EXPECT_EQ(installed->detail, "7.7");
+        }
+    }
+}
+
+TEST_F(Installer, ProgramsThatCannotStartGiveTheSystemText) {
+    EXPECT_EQ(failure_of(install(stored("page.exe", "<html>404</html>"))),
+              os_error_text(ERROR_BAD_EXE_FORMAT));
+    EXPECT_EQ(failure_of(install(temp_ + L"absent.exe")), os_error_text(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace
