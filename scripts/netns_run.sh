@@ -42,6 +42,14 @@ pki=$(cd "$pki" && pwd)
 log=$(cd "$(dirname "$log")" && pwd)/$(basename "$log")
 
 if [ "${_VANTREL_NETNS_INSIDE:-}" != 1 ]; then
+    # Wine clients find their server by the prefix, across namespaces: two runs
+    # sharing a prefix at once would talk to each other's server (and network).
+    # One run per prefix at a time; the lock is held until the command ends.
+    if [ -n "${WINEPREFIX:-}" ]; then
+        mkdir -p "$WINEPREFIX"
+        exec 9>"$WINEPREFIX/.netns-lock"
+        flock 9
+    fi
     "$repo/tests/pki/make_pki.sh" "$pki"
     export _VANTREL_NETNS_INSIDE=1
     exec unshare --net --mount --fork -- "$0" \

@@ -8,8 +8,6 @@ build="$root/build/win"
 
 export WINEPREFIX="$root/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$root/scripts/wine_prefix.sh" "$WINEPREFIX"
-# A wineserver started outside the namespace would connect outside it.
-wineserver -k >/dev/null 2>&1 </dev/null || true
 
 inside() {
   # ctest waits for EOF on each test's output, and Wine's services inherit it:
