@@ -100,7 +100,7 @@ if [ -n "${WINEPREFIX:-}" ]; then
 fi
 
 python3 "$repo/tests/server/update_server.py" --root "$release" --log "$log" \
-    --pki "$pki" --ready "$work/ready" </dev/null &
+    --pki "$pki" --ready "$work/ready" </dev/null 9>&- &
 server_pid=$!
 for _ in $(seq 200); do
     [ -e "$work/ready" ] && break

@@ -9,7 +9,8 @@ if [ $# -ne 1 ]; then
     exit 2
 fi
 mkdir -p "$1"
-export WINEPREFIX=$(cd "$1" && pwd)
+WINEPREFIX=$(cd "$1" && pwd)
+export WINEPREFIX
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 stamp=$WINEPREFIX/.vantrel-prefix-ready
 
