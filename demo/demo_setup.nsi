@@ -14,6 +14,8 @@ RequestExecutionLevel user
   !error "pass -DOUTFILE=<path>"
 !endif
 
+!include "FileFunc.nsh"
+
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrel"
 
 Name "Vantrel ${VERSION}"
@@ -21,10 +23,13 @@ OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Vantrel"
 
 Section
+  ; The demo shows how the bootstrapper started us, so record the parameters.
+  ${GetParameters} $1
   SetOutPath "$INSTDIR"
   FileOpen $0 "$INSTDIR\README.txt" w
   FileWrite $0 "This is the Vantrel demo build, version ${VERSION}.$\r$\n"
   FileWrite $0 "It was installed by the Vantrel demo setup for the current user.$\r$\n"
+  FileWrite $0 "Setup parameters: $1$\r$\n"
   FileClose $0
   WriteUninstaller "$INSTDIR\uninstall.exe"
   WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "Vantrel (demo)"
