@@ -3,6 +3,7 @@
 SHELL := /bin/bash
 ROOT := $(CURDIR)
 JOBS ?= 2
+FUZZ_RUNS ?= 1000000
 
 .PHONY: setup native win test test-native test-win demo bench fuzz clean format
 
@@ -19,14 +20,22 @@ win: setup
 
 test-native: native
 	@cd build/native && ctest --output-on-failure
+	@bash fuzz/run.sh 10000
 
 test-win: win
+	@bash tests/server/selftest.sh
 	@bash scripts/run_windows_tests.sh
 
 test: test-native test-win
 
 demo: win
 	@bash scripts/demo.sh
+
+bench: win
+	@bash bench/run.sh
+
+fuzz: setup
+	@bash fuzz/run.sh $(FUZZ_RUNS)
 
 clean:
 	rm -rf build
