@@ -118,6 +118,10 @@ void write_release_file(const std::string& relative_path, const std::string& byt
     for (std::size_t at = 3; (at = path.find(L'\\', at)) != std::wstring::npos; ++at) {
         ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
     }
+    write_file(path, bytes);
+}
+
+void write_file(const std::wstring& path, const std::string& bytes) {
     const HANDLE created = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (created == INVALID_HANDLE_VALUE) std::abort();

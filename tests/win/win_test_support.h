@@ -48,6 +48,7 @@ private:
 // Files the update server serves: under its release folder, through Wine's
 // Z: drive. Paths are relative, with "/".
 void write_release_file(const std::string& relative_path, const std::string& bytes);
+void write_file(const std::wstring& path, const std::string& bytes);
 [[nodiscard]] std::string read_file(const std::wstring& path);
 [[nodiscard]] bool file_exists(const std::wstring& path);
 // A Linux path as Wine sees it (Z:\...).
