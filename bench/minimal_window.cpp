@@ -46,8 +46,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     const HWND window =
         ::CreateWindowExW(0, wc.lpszClassName, L"Minimal Window", WS_POPUP | WS_VISIBLE, x, y,
                           kWidth, kHeight, nullptr, nullptr, instance, nullptr);
-    if (window == nullptr)
-        return 1;
+    if (window == nullptr) return 1;
     ::UpdateWindow(window);
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -110,8 +110,7 @@ bool bare_get(const std::string& url, std::vector<char>& body, std::string& erro
             error = "query failed, error " + std::to_string(::GetLastError());
             return false;
         }
-        if (available == 0)
-            return true;
+        if (available == 0) return true;
         const std::size_t before = body.size();
         body.resize(before + available);
         DWORD read = 0;
@@ -152,8 +151,7 @@ void run_transfer(Transfer& t) {
         std::exit(1);
     }
     MSG message{};
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0)
-        ::DispatchMessageW(&message);
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
     ::WaitForSingleObject(thread, INFINITE);
     ::CloseHandle(thread);
 }
@@ -258,8 +256,7 @@ int memory(Client client, const std::string& url) {
 
 int main(int argc, char** argv) {
     const std::string_view mode = argc > 1 ? argv[1] : "";
-    if (mode == "speed" && argc == 4)
-        return speed(argv[2], std::atoi(argv[3]));
+    if (mode == "speed" && argc == 4) return speed(argv[2], std::atoi(argv[3]));
     if (mode == "memory" && argc == 4) {
         const std::string_view who = argv[2];
         if (who == "ours" || who == "bare") {

@@ -21,26 +21,21 @@ namespace {
 template <class Unit>
 std::optional<std::uint64_t> reference_length(const Unit* units, std::size_t count) {
     std::size_t at = 0;
-    if (count > 0 && units[0] == Unit('+'))
-        at = 1;
-    if (at == count)
-        return std::nullopt;
+    if (count > 0 && units[0] == Unit('+')) at = 1;
+    if (at == count) return std::nullopt;
     unsigned __int128 value = 0;
     for (; at < count; ++at) {
         const auto u = static_cast<std::uint32_t>(units[at]);
-        if (u < '0' || u > '9')
-            return std::nullopt;
+        if (u < '0' || u > '9') return std::nullopt;
         value = value * 10 + (u - '0');
-        if (value > UINT64_MAX)
-            return std::nullopt;
+        if (value > UINT64_MAX) return std::nullopt;
     }
     return static_cast<std::uint64_t>(value);
 }
 
 void expect_same_length(std::optional<std::uint64_t> got, std::optional<std::uint64_t> want) {
     FUZZ_EXPECT(got.has_value() == want.has_value());
-    if (got)
-        FUZZ_EXPECT(*got == *want);
+    if (got) FUZZ_EXPECT(*got == *want);
 }
 
 }  // namespace
@@ -63,8 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             static_cast<WideChar>((lo < size ? data[lo] : 0) | ((hi < size ? data[hi] : 0) << 8));
     }
     std::size_t kept = count;
-    while (kept > 0 && units[kept - 1] == 0)
-        --kept;
+    while (kept > 0 && units[kept - 1] == 0) --kept;
     expect_same_length(content_length_from_header(units.data(), byte_length),
                        reference_length(units.data(), kept));
     return 0;

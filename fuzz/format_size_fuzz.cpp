@@ -50,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::min(1.0, static_cast<double>(received) / static_cast<double>(total));
         // Three float roundings (two conversions and the division) at most.
         FUZZ_EXPECT(std::fabs(step.fraction - exact) <= 4 * 0x1p-24 * exact + 0x1p-149);
-        if (received >= total)
-            FUZZ_EXPECT(step.fraction == 1.0f);
+        if (received >= total) FUZZ_EXPECT(step.fraction == 1.0f);
     }
     return 0;
 }

@@ -21,8 +21,7 @@
 
 // Like FUZZ_EXPECT, with the two texts that should have been equal.
 inline void expect_same_text(std::string_view got, std::string_view want, const char* what) {
-    if (got == want)
-        return;
+    if (got == want) return;
     std::fprintf(stderr, "%s: got \"%.*s\", want \"%.*s\"\n", what, static_cast<int>(got.size()),
                  got.data(), static_cast<int>(want.size()), want.data());
     std::abort();
@@ -41,8 +40,7 @@ public:
     template <class T>
     T raw() {
         unsigned char bytes[sizeof(T)] = {};
-        for (auto& b : bytes)
-            b = byte();
+        for (auto& b : bytes) b = byte();
         T value;
         std::memcpy(&value, bytes, sizeof value);
         return value;

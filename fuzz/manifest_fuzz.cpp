@@ -24,8 +24,7 @@ std::u16string units_of(const WideText& text) {
 
 std::size_t find_text(std::string_view text, std::string_view needle, std::size_t from = 0) {
     for (std::size_t at = from; at + needle.size() <= text.size(); ++at) {
-        if (text.compare(at, needle.size(), needle) == 0)
-            return at;
+        if (text.compare(at, needle.size(), needle) == 0) return at;
     }
     return std::string_view::npos;
 }
@@ -36,23 +35,18 @@ std::size_t find_text(std::string_view text, std::string_view needle, std::size_
 std::optional<std::string> model_field(std::string_view text, std::string_view key) {
     const std::string needle = "\"" + std::string(key) + "\"";
     const std::size_t found = find_text(text, needle);
-    if (found == std::string_view::npos)
-        return std::nullopt;
+    if (found == std::string_view::npos) return std::nullopt;
     const std::size_t colon = find_text(text, ":", found + needle.size());
-    if (colon == std::string_view::npos)
-        return std::nullopt;
+    if (colon == std::string_view::npos) return std::nullopt;
     std::size_t at = colon + 1;
     while (at < text.size()) {
         const utf8_model::Step st = utf8_model::step(text, at);
-        if (st.kind != utf8_model::Step::kOk || !utf8_model::is_white_space(st.value))
-            break;
+        if (st.kind != utf8_model::Step::kOk || !utf8_model::is_white_space(st.value)) break;
         at += st.length;
     }
-    if (at >= text.size() || text[at] != '"')
-        return std::nullopt;
+    if (at >= text.size() || text[at] != '"') return std::nullopt;
     const std::size_t close = find_text(text, "\"", at + 1);
-    if (close == std::string_view::npos)
-        return std::nullopt;
+    if (close == std::string_view::npos) return std::nullopt;
     std::string value;
     for (std::size_t i = at + 1; i < close; ++i) {
         if (text[i] == '\\' && i + 1 < close && text[i + 1] == '/') {
@@ -68,15 +62,13 @@ std::optional<std::string> model_field(std::string_view text, std::string_view k
 void expect_same_field(const std::optional<std::string>& got,
                        const std::optional<std::string>& want, const char* what) {
     FUZZ_EXPECT(got.has_value() == want.has_value());
-    if (got)
-        expect_same_text(*got, *want, what);
+    if (got) expect_same_text(*got, *want, what);
 }
 
 // No quote in a value unless a backslash escapes it.
 bool has_bare_quote(std::string_view value) {
     for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '"' && (i == 0 || value[i - 1] != '\\'))
-            return true;
+        if (value[i] == '"' && (i == 0 || value[i - 1] != '\\')) return true;
     }
     return false;
 }
@@ -126,8 +118,7 @@ void check_manifest(std::string_view body) {
         return;
     }
     std::size_t platform = find_text(body, "\"windows-x86_64-nsis\"");
-    if (platform == std::string_view::npos)
-        platform = find_text(body, "\"windows-x86_64\"");
+    if (platform == std::string_view::npos) platform = find_text(body, "\"windows-x86_64\"");
     const std::optional<std::string> url = platform == std::string_view::npos
                                                ? std::nullopt
                                                : model_field(body.substr(platform), "url");
@@ -165,8 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string_view text = input.substr(line + 1);
         const std::optional<std::string> field = json_string_field(text, key);
         expect_same_field(field, model_field(text, key), "json_string_field");
-        if (field)
-            FUZZ_EXPECT(!has_bare_quote(*field));
+        if (field) FUZZ_EXPECT(!has_bare_quote(*field));
     }
 
     std::u16string units;

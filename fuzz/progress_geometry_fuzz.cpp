@@ -14,13 +14,10 @@
 namespace {
 
 std::int64_t reference_int(float value) {
-    if (std::isnan(value))
-        return 0;
+    if (std::isnan(value)) return 0;
     const float r = std::round(value);  // half away from zero, exact
-    if (r >= 2147483648.0f)
-        return INT32_MAX;
-    if (r < -2147483648.0f)
-        return INT32_MIN;
+    if (r >= 2147483648.0f) return INT32_MAX;
+    if (r < -2147483648.0f) return INT32_MIN;
     return static_cast<std::int64_t>(r);
 }
 

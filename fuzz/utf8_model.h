@@ -37,8 +37,7 @@ public:
         prefix_[2].assign(1u << 16, false);
         prefix_[3].assign(1u << 24, false);
         for (char32_t c = 0; c <= 0x10FFFF; ++c) {
-            if (c >= 0xD800 && c <= 0xDFFF)
-                continue;
+            if (c >= 0xD800 && c <= 0xDFFF) continue;
             const std::string bytes = encode(c);
             const std::size_t n = bytes.size();
             if (n == 4) {
@@ -46,15 +45,13 @@ public:
             } else {
                 full_[n][pack(bytes, n)] = true;
             }
-            for (std::size_t k = 1; k < n; ++k)
-                prefix_[k][pack(bytes, k)] = true;
+            for (std::size_t k = 1; k < n; ++k) prefix_[k][pack(bytes, k)] = true;
         }
         std::sort(four_.begin(), four_.end());
     }
 
     [[nodiscard]] bool is_encoding(std::string_view s) const {
-        if (s.size() == 4)
-            return std::binary_search(four_.begin(), four_.end(), pack(s, 4));
+        if (s.size() == 4) return std::binary_search(four_.begin(), four_.end(), pack(s, 4));
         return s.size() >= 1 && s.size() <= 3 && full_[s.size()][pack(s, s.size())];
     }
 
@@ -65,8 +62,7 @@ public:
 private:
     static std::uint32_t pack(std::string_view s, std::size_t n) {
         std::uint32_t v = 0;
-        for (std::size_t i = 0; i < n; ++i)
-            v = (v << 8) | static_cast<unsigned char>(s[i]);
+        for (std::size_t i = 0; i < n; ++i) v = (v << 8) | static_cast<unsigned char>(s[i]);
         return v;
     }
 
@@ -101,13 +97,10 @@ inline char32_t value_of(std::string_view s) {
 inline Step step(std::string_view s, std::size_t at) {
     const Tables& t = tables();
     for (std::size_t k = 1; k <= 4; ++k) {
-        if (at + k > s.size())
-            return {Step::kIncomplete, s.size() - at, 0};
+        if (at + k > s.size()) return {Step::kIncomplete, s.size() - at, 0};
         const std::string_view part = s.substr(at, k);
-        if (t.is_encoding(part))
-            return {Step::kOk, k, value_of(part)};
-        if (!t.is_proper_prefix(part))
-            return {Step::kInvalid, k == 1 ? 1 : k - 1, 0};
+        if (t.is_encoding(part)) return {Step::kOk, k, value_of(part)};
+        if (!t.is_proper_prefix(part)) return {Step::kInvalid, k == 1 ? 1 : k - 1, 0};
     }
     return {Step::kInvalid, 3, 0};  // unreachable: no prefix is 4 bytes long
 }
@@ -156,8 +149,7 @@ inline std::optional<std::string> from_utf16(std::u16string_view units, bool str
             out += encode(0x10000 + (((u & 0x3FF) << 10) | (units[i + 1] & 0x3FF)));
             ++i;
         } else if (high || low) {
-            if (strict)
-                return std::nullopt;
+            if (strict) return std::nullopt;
             out += encode(0xFFFD);
         } else {
             out += encode(u);

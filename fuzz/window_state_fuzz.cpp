@@ -30,8 +30,7 @@ WorkerMessage decode(ByteReader& in) {
             m.detail = in.text();
             const std::uint8_t flags = in.byte();
             const auto progress = in.raw<float>();
-            if (flags & 1)
-                m.progress = progress;
+            if (flags & 1) m.progress = progress;
             m.busy = (flags & 2) != 0;
             return {std::move(m)};
         }
@@ -71,8 +70,7 @@ WindowState expected_after(WindowState s, const WorkerMessage& message) {
         s.status = m->status;
         s.detail = m->detail;
         s.progress_shown = m->progress.has_value();
-        if (m->progress)
-            s.progress = *m->progress;
+        if (m->progress) s.progress = *m->progress;
         s.busy = m->busy;
     } else if (const auto* m = std::get_if<WorkerMessage::Progress>(&message.body)) {
         s.status = "Downloading";
@@ -98,8 +96,7 @@ WindowState expected_after(WindowState s, const WorkerMessage& message) {
 void expect_same_optional(const std::optional<std::string>& got,
                           const std::optional<std::string>& want, const char* what) {
     FUZZ_EXPECT(got.has_value() == want.has_value());
-    if (got)
-        expect_same_text(*got, *want, what);
+    if (got) expect_same_text(*got, *want, what);
 }
 
 void expect_same_state(const WindowState& got, const WindowState& want) {
@@ -133,8 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         // The promises, independently of the field-by-field rule above.
         FUZZ_EXPECT(!had_url || state.setup_url);
-        if (kind != 1)
-            FUZZ_EXPECT(state.progress_shown);
+        if (kind != 1) FUZZ_EXPECT(state.progress_shown);
         switch (kind) {
             case 0:
                 FUZZ_EXPECT(!state.busy && state.setup_url && state.version);

@@ -22,10 +22,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // also when creation fails after that point; so it is handed over here
     // for good, and a creation that fails before it simply ends the process.
     WindowState* const state = std::make_unique<WindowState>(initial_window_state()).release();
-    const HWND window = ::CreateWindowExW(0, class_name.c_str(), to_wide(kWindowTitle).c_str(),
-                                          WS_POPUP | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
-                                          layout::kWidth, layout::kHeight, nullptr, nullptr,
-                                          module, state);
+    const HWND window = ::CreateWindowExW(
+        0, class_name.c_str(), to_wide(kWindowTitle).c_str(), WS_POPUP | WS_VISIBLE, CW_USEDEFAULT,
+        CW_USEDEFAULT, layout::kWidth, layout::kHeight, nullptr, nullptr, module, state);
     if (window == nullptr) return 0;
 
     const Point origin =

@@ -33,7 +33,8 @@ std::optional<std::wstring> parent_folder(std::wstring path) {
     const auto cut = path.find_last_of(L'\\');
     if (cut == std::wstring::npos || cut == 0) return std::nullopt;
     path.resize(cut);
-    if (path.size() == 2 && path[1] == L':') path.push_back(L'\\');  // "C:" means the current folder
+    if (path.size() == 2 && path[1] == L':')
+        path.push_back(L'\\');  // "C:" means the current folder
     return path;
 }
 
@@ -129,9 +130,10 @@ void download_and_install(HWND window, std::string version, std::string setup_ur
         return;
     }
     {
-        const HANDLE created = ::CreateFileW(
-            setup_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE created =
+            ::CreateFileW(setup_path.c_str(), GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (created == INVALID_HANDLE_VALUE) {
             fail(window, os_error_text(::GetLastError()));
             return;

@@ -27,7 +27,7 @@ struct HttpUrl {
 // The Content-Length text as the system returns it: up to 64 UTF-16 units of
 // a buffer, `byte_length` long, trailing NULs dropped.
 [[nodiscard]] std::optional<std::uint64_t> content_length_from_header(const WideChar* units,
-                                                                     std::uint32_t byte_length);
+                                                                      std::uint32_t byte_length);
 
 // "Server returned HTTP status 404." for a final status outside 200-299.
 [[nodiscard]] std::optional<std::string> http_status_failure(std::uint32_t status);
@@ -35,8 +35,7 @@ struct HttpUrl {
 inline constexpr const char* kInterrupted = "Download was interrupted.";
 
 // A body shorter than its announced length was cut off in transit.
-[[nodiscard]] inline bool body_was_cut(std::uint64_t received,
-                                       std::optional<std::uint64_t> total) {
+[[nodiscard]] inline bool body_was_cut(std::uint64_t received, std::optional<std::uint64_t> total) {
     return total && received < *total;
 }
 

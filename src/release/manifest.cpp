@@ -11,10 +11,11 @@ std::size_t white_space_length(std::string_view s) {
     };
     const unsigned b0 = byte(0), b1 = byte(1), b2 = byte(2);
     if ((b0 >= 0x09 && b0 <= 0x0D) || b0 == 0x20) return 1;
-    if (b0 == 0xC2 && (b1 == 0x85 || b1 == 0xA0)) return 2;                 // U+0085, U+00A0
-    if (b0 == 0xE1 && b1 == 0x9A && b2 == 0x80) return 3;                   // U+1680
-    if (b0 == 0xE2 && b1 == 0x80 && ((b2 >= 0x80 && b2 <= 0x8A) ||          // U+2000..U+200A
-                                     b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF)) {  // U+2028/9/202F
+    if (b0 == 0xC2 && (b1 == 0x85 || b1 == 0xA0)) return 2;  // U+0085, U+00A0
+    if (b0 == 0xE1 && b1 == 0x9A && b2 == 0x80) return 3;    // U+1680
+    if (b0 == 0xE2 && b1 == 0x80 &&
+        ((b2 >= 0x80 && b2 <= 0x8A) ||               // U+2000..U+200A
+         b2 == 0xA8 || b2 == 0xA9 || b2 == 0xAF)) {  // U+2028/9/202F
         return 3;
     }
     if (b0 == 0xE2 && b1 == 0x81 && b2 == 0x9F) return 3;  // U+205F

@@ -32,7 +32,7 @@ inline constexpr const char* kDownloadFolder = "VantrelBootstrapper";
 // breaks and blanks removed; the two fallbacks when the lookup failed (its
 // error given) or its text was not valid UTF-16 (nothing given).
 struct SystemText {
-    std::optional<WideText> text;   // what the lookup returned, when it succeeded
+    std::optional<WideText> text;    // what the lookup returned, when it succeeded
     std::uint32_t lookup_error = 0;  // the lookup's own error, when it failed
 };
 [[nodiscard]] std::string os_error_message(std::uint32_t code, const SystemText& lookup);

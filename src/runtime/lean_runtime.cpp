@@ -10,7 +10,9 @@
 #include <new>
 
 namespace {
-[[noreturn]] void die() { ::ExitProcess(3); }
+[[noreturn]] void die() {
+    ::ExitProcess(3);
+}
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -18,25 +20,57 @@ void* operator new(std::size_t size) {
     if (p == nullptr) die();
     return p;
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    std::free(p);
+}
 
 namespace std {
-void __throw_bad_alloc() { die(); }
-void __throw_bad_array_new_length() { die(); }
-void __throw_length_error(const char*) { die(); }
-void __throw_logic_error(const char*) { die(); }
-void __throw_out_of_range(const char*) { die(); }
-void __throw_out_of_range_fmt(const char*, ...) { die(); }
-void __throw_invalid_argument(const char*) { die(); }
-void __throw_bad_function_call() { die(); }
-void __throw_bad_optional_access() { die(); }
-void __throw_system_error(int) { die(); }
+void __throw_bad_alloc() {
+    die();
+}
+void __throw_bad_array_new_length() {
+    die();
+}
+void __throw_length_error(const char*) {
+    die();
+}
+void __throw_logic_error(const char*) {
+    die();
+}
+void __throw_out_of_range(const char*) {
+    die();
+}
+void __throw_out_of_range_fmt(const char*, ...) {
+    die();
+}
+void __throw_invalid_argument(const char*) {
+    die();
+}
+void __throw_bad_function_call() {
+    die();
+}
+void __throw_bad_optional_access() {
+    die();
+}
+void __throw_system_error(int) {
+    die();
+}
 }  // namespace std
 
 namespace __gnu_cxx {
-void __verbose_terminate_handler() { die(); }
+void __verbose_terminate_handler() {
+    die();
+}
 }  // namespace __gnu_cxx

@@ -118,7 +118,9 @@ WideText to_wide(std::string_view text) {
     return out;
 }
 
-std::string from_wide_lossy(WideView text) { return *convert_from_wide<false>(text); }
+std::string from_wide_lossy(WideView text) {
+    return *convert_from_wide<false>(text);
+}
 
 std::optional<std::string> from_wide_strict(WideView text) {
     return convert_from_wide<true>(text);

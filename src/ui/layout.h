@@ -60,7 +60,7 @@ inline constexpr std::uint32_t kBoxFill = 0x0B1522;
 inline constexpr std::uint32_t kBoxOutline = 0x26425E;
 }  // namespace palette
 
-inline constexpr std::uint32_t kLeftLine = 0x24;    // DT_LEFT | DT_VCENTER | DT_SINGLELINE
+inline constexpr std::uint32_t kLeftLine = 0x24;     // DT_LEFT | DT_VCENTER | DT_SINGLELINE
 inline constexpr std::uint32_t kCentredLine = 0x25;  // DT_CENTER | DT_VCENTER | DT_SINGLELINE
 
 struct Panel {
@@ -91,13 +91,16 @@ inline constexpr std::int32_t kFillRadius = 3;
 
 inline constexpr Label kHeaderLabels[] = {
     {TextSource::kFixed, "V", {34, 34, 52, 52}, 22, true, palette::kAccent, kLeftLine},
-    {TextSource::kFixed, "Vantrel Bootstrapper", {58, 28, 260, 58}, 13, true, palette::kHeadline,
+    {TextSource::kFixed,
+     "Vantrel Bootstrapper",
+     {58, 28, 260, 58},
+     13,
+     true,
+     palette::kHeadline,
      kLeftLine},
     {TextSource::kFixed, "V", {0, 96, 760, 196}, 94, true, palette::kAccent, kCentredLine},
-    {TextSource::kFixed, "Vantrel", {0, 235, 760, 290}, 42, true, palette::kHeadline,
-     kCentredLine},
-    {TextSource::kStatus, nullptr, {0, 302, 760, 334}, 18, true, palette::kHeadline,
-     kCentredLine},
+    {TextSource::kFixed, "Vantrel", {0, 235, 760, 290}, 42, true, palette::kHeadline, kCentredLine},
+    {TextSource::kStatus, nullptr, {0, 302, 760, 334}, 18, true, palette::kHeadline, kCentredLine},
 };
 
 inline constexpr Label kPercentageLabel{
@@ -109,8 +112,8 @@ struct Control {
     Label caption;
 };
 
-inline constexpr Label kDetailLabel{
-    TextSource::kDetail, nullptr, {0, 378, 760, 410}, 13, false, palette::kMuted, kCentredLine};
+inline constexpr Label kDetailLabel{TextSource::kDetail, nullptr,     {0, 378, 760, 410}, 13, false,
+                                    palette::kMuted,     kCentredLine};
 
 inline constexpr Control kControls[] = {
     {{kMainButton, 6, palette::kMainOutline, palette::kProgress},

@@ -20,9 +20,15 @@ struct Closer {
 template <class Handle, auto Close>
 using UniqueOwner = std::unique_ptr<std::remove_pointer_t<Handle>, Closer<Close>>;
 
-inline void close_kernel_handle(HANDLE h) { ::CloseHandle(h); }
-inline void close_internet_handle(HINTERNET h) { ::WinHttpCloseHandle(h); }
-inline void delete_gdi_object(HGDIOBJ h) { ::DeleteObject(h); }
+inline void close_kernel_handle(HANDLE h) {
+    ::CloseHandle(h);
+}
+inline void close_internet_handle(HINTERNET h) {
+    ::WinHttpCloseHandle(h);
+}
+inline void delete_gdi_object(HGDIOBJ h) {
+    ::DeleteObject(h);
+}
 
 using UniqueHandle = UniqueOwner<HANDLE, &close_kernel_handle>;
 using UniqueInternet = UniqueOwner<HINTERNET, &close_internet_handle>;

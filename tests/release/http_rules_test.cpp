@@ -46,9 +46,8 @@ TEST(HttpRules, ParseHttpUrlFailures) {
         std::string error;
     };
     const std::vector<Case> cases = {
-        {"HTTPS://h/x", kScheme}, {"ftp://h/x", kScheme}, {"h/x", kScheme},
-        {"", kScheme},            {"https:/h", kScheme},  {"https://", kHost},
-        {"https:///x", kHost},    {"http://", kHost},
+        {"HTTPS://h/x", kScheme}, {"ftp://h/x", kScheme}, {"h/x", kScheme},      {"", kScheme},
+        {"https:/h", kScheme},    {"https://", kHost},    {"https:///x", kHost}, {"http://", kHost},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
@@ -65,9 +64,18 @@ TEST(HttpRules, ParseContentLength) {
     };
     const std::optional<std::uint64_t> none;
     const std::vector<Case> cases = {
-        {"100", 100},   {"+100", 100},  {"00100", 100}, {"0", 0},   {" 100", none},
-        {"100 ", none}, {"-1", none},   {"1e3", none},  {"", none}, {"+", none},
-        {"++1", none},  {"0x10", none},
+        {"100", 100},
+        {"+100", 100},
+        {"00100", 100},
+        {"0", 0},
+        {" 100", none},
+        {"100 ", none},
+        {"-1", none},
+        {"1e3", none},
+        {"", none},
+        {"+", none},
+        {"++1", none},
+        {"0x10", none},
         {"18446744073709551615", UINT64_MAX},
         {"018446744073709551615", UINT64_MAX},
         {"18446744073709551616", none},
@@ -92,7 +100,11 @@ TEST(HttpRules, ContentLengthFromHeader) {
         {"plain", u"1234", 8, 1234},
         {"odd byte length drops the half unit", u"1234", 7, 123},
         {"trailing NULs", std::u16string(u"42\0\0", 4), 8, 42},
-        {"inner NUL", std::u16string(u"4\0" u"2", 3), 6, none},
+        {"inner NUL",
+         std::u16string(u"4\0"
+                        u"2",
+                        3),
+         6, none},
         {"empty", u"", 0, none},
         // The buffer may be longer than the header; only its first 64 units count.
         {"first 64 units of an odd length", std::u16string(60, u'0') + u"12345678", 131, 1234},
@@ -114,7 +126,9 @@ TEST(HttpRules, HttpStatusFailure) {
         std::optional<std::string> failure;
     };
     const std::vector<Case> cases = {
-        {200, std::nullopt}, {204, std::nullopt}, {299, std::nullopt},
+        {200, std::nullopt},
+        {204, std::nullopt},
+        {299, std::nullopt},
         {199, "Server returned HTTP status 199."},
         {300, "Server returned HTTP status 300."},
         {301, "Server returned HTTP status 301."},
@@ -165,8 +179,8 @@ TEST(HttpRules, ReportsProgressAndBodyWasCut) {
         bool cut;
     };
     const std::vector<Case> cases = {
-        {299, 300, true}, {300, 300, false}, {301, 300, false},
-        {5, std::nullopt, false}, {0, 1, true}, {0, 0, false},
+        {299, 300, true},         {300, 300, false}, {301, 300, false},
+        {5, std::nullopt, false}, {0, 1, true},      {0, 0, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.received);

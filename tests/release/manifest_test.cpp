@@ -28,8 +28,7 @@ TEST(Manifest, JsonStringField) {
         {"three backslashes", R"({"k":"\\\/"})", "k", R"(\\/)"},
         {"escaped quote ends the value", R"({"k":"a\"b"})", "k", R"(a\)"},
         {"other escapes kept", R"({"k":"\u0041\n"})", "k", R"(\u0041\n)"},
-        {"key as a value first", R"({"name":"version","other":"x","version":"2"})", "version",
-         "x"},
+        {"key as a value first", R"({"name":"version","other":"x","version":"2"})", "version", "x"},
         {"colon far away", "{\"k\"  ,  \"j\" : \"v\"}", "k", "v"},
         {"no such key", R"({"versions":"1"})", "version", none},
         {"key inside a longer key", R"({"myversion":"1"})", "version", none},
@@ -98,7 +97,8 @@ TEST(Manifest, ReadReleaseManifest) {
          R"({"version":"1.4.2","platforms":{"windows-x86_64-nsis":{"url":"https:\/\/h\/setup.exe"}}})",
          "1.4.2", "https://h/setup.exe"},
         {"byte order mark",
-         "\xEF\xBB\xBF{\"version\":\"1.4.2\",\"windows-x86_64-nsis\":{\"url\":\"https://h/s.exe\"}}",
+         "\xEF\xBB\xBF{\"version\":\"1.4.2\",\"windows-x86_64-nsis\":{\"url\":\"https://h/"
+         "s.exe\"}}",
          "1.4.2", "https://h/s.exe"},
         {"no version", R"({"windows-x86_64-nsis":{"url":"https://h/s.exe"}})", "latest",
          "https://h/s.exe"},
@@ -165,7 +165,10 @@ TEST(Manifest, IllFormedUtf8IsRefusedFirst) {
          "invalid utf-8 sequence of 1 bytes from index 6"},
         {"after a whole manifest", manifest + "\xFF",
          "invalid utf-8 sequence of 1 bytes from index 58"},
-        {"inside a value", R"({"version":")" "\xC3" R"(","windows-x86_64":{"url":"u"}})",
+        {"inside a value",
+         R"({"version":")"
+         "\xC3"
+         R"(","windows-x86_64":{"url":"u"}})",
          "invalid utf-8 sequence of 1 bytes from index 12"},
     };
     ASSERT_EQ(manifest.size(), 58u);

@@ -17,7 +17,9 @@ WideText wide(std::u16string_view units) {
 }
 
 // Wide results compared as UTF-8 print readably on failure.
-std::string narrow(const WideText& text) { return from_wide_lossy(text); }
+std::string narrow(const WideText& text) {
+    return from_wide_lossy(text);
+}
 
 TEST(ReleaseRules, VersionIsSafeInFileName) {
     struct Case {
@@ -25,9 +27,16 @@ TEST(ReleaseRules, VersionIsSafeInFileName) {
         bool safe;
     };
     const std::vector<Case> cases = {
-        {"1.4.2", true},  {"latest", true}, {"", true},        {"..", true},
-        {"1 2", true},    {"1.4.2-beta+7", true},
-        {"..\\..\\evil", false}, {"1/2", false}, {"C:x", false}, {"a\\b", false},
+        {"1.4.2", true},
+        {"latest", true},
+        {"", true},
+        {"..", true},
+        {"1 2", true},
+        {"1.4.2-beta+7", true},
+        {"..\\..\\evil", false},
+        {"1/2", false},
+        {"C:x", false},
+        {"a\\b", false},
         {"/", false},
         {std::string_view("1.4\0.exe", 8), false},
         {std::string_view("\0", 1), false},
@@ -61,8 +70,7 @@ TEST(ReleaseRules, JoinPathAndCommandLine) {
         EXPECT_EQ(narrow(join_path(wide(c.base), wide(c.part))), c.joined);
     }
     EXPECT_EQ(narrow(installer_command_line(wide(u"C:\\t\\V.exe"))), "\"C:\\t\\V.exe\" /S /R");
-    EXPECT_EQ(narrow(installer_command_line(wide(u"C:\\a b\\V.exe"))),
-              "\"C:\\a b\\V.exe\" /S /R");
+    EXPECT_EQ(narrow(installer_command_line(wide(u"C:\\a b\\V.exe"))), "\"C:\\a b\\V.exe\" /S /R");
 }
 
 TEST(ReleaseRules, InstallerExitText) {
@@ -93,21 +101,35 @@ TEST(ReleaseRules, OsErrorMessage) {
     };
     const std::vector<Case> cases = {
         {"usual", 5, {wide(u"Access is denied.\r\n"), 0}, "Access is denied. (os error 5)"},
-        {"trailing blanks and tabs", 2, {wide(u"Not found. \t \r\n\t "), 0},
+        {"trailing blanks and tabs",
+         2,
+         {wide(u"Not found. \t \r\n\t "), 0},
          "Not found. (os error 2)"},
-        {"inner ones kept", 87, {wide(u"The  parameter\tis\r\nincorrect.\r\n"), 0},
+        {"inner ones kept",
+         87,
+         {wide(u"The  parameter\tis\r\nincorrect.\r\n"), 0},
          "The  parameter\tis\r\nincorrect. (os error 87)"},
         {"leading blank kept", 1, {wide(u" x"), 0}, " x (os error 1)"},
-        {"non-ASCII", 3, {wide(u"Zugriff verweigert \u2013 \u00FC.\r\n"), 0},
+        {"non-ASCII",
+         3,
+         {wide(u"Zugriff verweigert \u2013 \u00FC.\r\n"), 0},
          "Zugriff verweigert \xE2\x80\x93 \xC3\xBC. (os error 3)"},
         {"empty text", 7, {wide(u""), 0}, " (os error 7)"},
-        {"lookup failed", 12345, {std::nullopt, 317},
+        {"lookup failed",
+         12345,
+         {std::nullopt, 317},
          "OS Error 12345 (FormatMessageW() returned error 317)"},
-        {"unpaired surrogate", 5, {wide(u"Access \xD800 denied.\r\n"), 0},
+        {"unpaired surrogate",
+         5,
+         {wide(u"Access \xD800 denied.\r\n"), 0},
          "OS Error 5 (FormatMessageW() returned invalid UTF-16)"},
-        {"surrogate pair is fine", 5, {wide(u"\xD83D\xDE00\r\n"), 0},
+        {"surrogate pair is fine",
+         5,
+         {wide(u"\xD83D\xDE00\r\n"), 0},
          "\xF0\x9F\x98\x80 (os error 5)"},
-        {"largest code", 4294967295u, {std::nullopt, 0},
+        {"largest code",
+         4294967295u,
+         {std::nullopt, 0},
          "OS Error 4294967295 (FormatMessageW() returned error 0)"},
     };
     for (const Case& c : cases) {

@@ -43,11 +43,19 @@ TEST(ToWide, EncodesEachCharacter) {
         {"three-byte", "\xE2\x82\xAC", {0x20AC}},
         {"emoji as pair", "\xF0\x9F\x98\x80", {0xD83D, 0xDE00}},
         {"highest scalar", "\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF}},
-        {"mixed", "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z", {'a', 0xE9, 0x20AC, 0xD83D, 0xDE00, 'z'}},
-        {"stray byte", "a\xFF" "b", {'a', 0xFFFD, 'b'}},
+        {"mixed",
+         "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z",
+         {'a', 0xE9, 0x20AC, 0xD83D, 0xDE00, 'z'}},
+        {"stray byte",
+         "a\xFF"
+         "b",
+         {'a', 0xFFFD, 'b'}},
         {"lone continuation", "\x80", {0xFFFD}},
         // A well-formed prefix cut short is one replacement, not one per byte.
-        {"cut sequence", "\xE2\x82" "A", {0xFFFD, 'A'}},
+        {"cut sequence",
+         "\xE2\x82"
+         "A",
+         {0xFFFD, 'A'}},
         {"truncated at end", "x\xF0\x9F\x98", {'x', 0xFFFD}},
         {"surrogate bytes", "\xED\xA0\x80", {0xFFFD, 0xFFFD, 0xFFFD}},
     };
@@ -70,9 +78,19 @@ TEST(FromWide, LossyAndStrictTexts) {
         {"bmp", u"\u00E9\u20AC", "\xC3\xA9\xE2\x82\xAC", "\xC3\xA9\xE2\x82\xAC"},
         {"pair", u"\xD83D\xDE00", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},
         {"highest pair", u"\xDBFF\xDFFF", "\xF4\x8F\xBF\xBF", "\xF4\x8F\xBF\xBF"},
-        {"lone high", u"a\xD83D" "b", "a\xEF\xBF\xBD" "b", std::nullopt},
+        {"lone high",
+         u"a\xD83D"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b",
+         std::nullopt},
         {"lone high at end", u"a\xD83D", "a\xEF\xBF\xBD", std::nullopt},
-        {"lone low", u"\xDE00" "a", "\xEF\xBF\xBD" "a", std::nullopt},
+        {"lone low",
+         u"\xDE00"
+         "a",
+         "\xEF\xBF\xBD"
+         "a",
+         std::nullopt},
         {"pair reversed", u"\xDE00\xD83D", "\xEF\xBF\xBD\xEF\xBF\xBD", std::nullopt},
         {"high before pair", u"\xD83D\xD83D\xDE00", "\xEF\xBF\xBD\xF0\x9F\x98\x80", std::nullopt},
     };
@@ -85,9 +103,12 @@ TEST(FromWide, LossyAndStrictTexts) {
 }
 
 TEST(Utf, RoundTripsWellFormedText) {
-    const std::vector<std::string> texts = {
-        "", "plain", "\xC3\xA9t\xC3\xA9", "\xE2\x82\xAC 5", "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF",
-        std::string("nul\0inside", 10)};
+    const std::vector<std::string> texts = {"",
+                                            "plain",
+                                            "\xC3\xA9t\xC3\xA9",
+                                            "\xE2\x82\xAC 5",
+                                            "\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF",
+                                            std::string("nul\0inside", 10)};
     for (const std::string& text : texts) {
         SCOPED_TRACE(text);
         const WideText converted = to_wide(text);

@@ -12,11 +12,16 @@ namespace {
 
 const char* hit_name(Hit hit) {
     switch (hit) {
-        case Hit::kMinimise: return "minimise";
-        case Hit::kClose: return "close";
-        case Hit::kMain: return "main";
-        case Hit::kCancel: return "cancel";
-        case Hit::kDrag: return "drag";
+        case Hit::kMinimise:
+            return "minimise";
+        case Hit::kClose:
+            return "close";
+        case Hit::kMain:
+            return "main";
+        case Hit::kCancel:
+            return "cancel";
+        case Hit::kDrag:
+            return "drag";
     }
     return "?";
 }
@@ -27,11 +32,11 @@ TEST(Layout, HitTestEdges) {
         Hit hit;
     };
     const std::vector<Case> cases = {
-        {691, 60, Hit::kMinimise}, {692, 44, Hit::kDrag},   {659, 28, Hit::kMinimise},
-        {658, 28, Hit::kDrag},     {700, 28, Hit::kClose},  {732, 60, Hit::kClose},
-        {733, 60, Hit::kDrag},     {396, 460, Hit::kMain},  {220, 432, Hit::kMain},
-        {400, 446, Hit::kDrag},    {408, 432, Hit::kCancel}, {540, 460, Hit::kCancel},
-        {541, 460, Hit::kDrag},    {300, 431, Hit::kDrag},  {300, 461, Hit::kDrag},
+        {691, 60, Hit::kMinimise}, {692, 44, Hit::kDrag},      {659, 28, Hit::kMinimise},
+        {658, 28, Hit::kDrag},     {700, 28, Hit::kClose},     {732, 60, Hit::kClose},
+        {733, 60, Hit::kDrag},     {396, 460, Hit::kMain},     {220, 432, Hit::kMain},
+        {400, 446, Hit::kDrag},    {408, 432, Hit::kCancel},   {540, 460, Hit::kCancel},
+        {541, 460, Hit::kDrag},    {300, 431, Hit::kDrag},     {300, 461, Hit::kDrag},
         {0, 0, Hit::kDrag},        {65535, 65535, Hit::kDrag},
     };
     for (const Case& c : cases) {
@@ -70,8 +75,7 @@ TEST(Layout, GeometryStaysConsistent) {
     EXPECT_EQ(kFillBottom, kTrack.bottom - 1);
     EXPECT_EQ(kFillLeft + progress_fill_width(1.0f), kTrack.right - 1);
     // The percentage is centred on the track's line.
-    EXPECT_EQ(kPercentageLabel.rect.top + kPercentageLabel.rect.bottom,
-              kTrack.top + kTrack.bottom);
+    EXPECT_EQ(kPercentageLabel.rect.top + kPercentageLabel.rect.bottom, kTrack.top + kTrack.bottom);
     struct Sized {
         const char* name;
         Label label;
@@ -118,10 +122,20 @@ TEST(Layout, RoundHalfAway) {
         float value, rounded;
     };
     const std::vector<Case> cases = {
-        {12.5f, 13.0f},        {-0.5f, -1.0f},      {0.49999997f, 0.0f}, {2.5f, 3.0f},
-        {-2.5f, -3.0f},        {0.5f, 1.0f},        {-0.49999997f, 0.0f}, {1.4f, 1.0f},
-        {-1.6f, -2.0f},        {8388607.5f, 8388608.0f}, {8388609.0f, 8388609.0f},
-        {-8388609.0f, -8388609.0f}, {inf, inf}, {-inf, -inf},
+        {12.5f, 13.0f},
+        {-0.5f, -1.0f},
+        {0.49999997f, 0.0f},
+        {2.5f, 3.0f},
+        {-2.5f, -3.0f},
+        {0.5f, 1.0f},
+        {-0.49999997f, 0.0f},
+        {1.4f, 1.0f},
+        {-1.6f, -2.0f},
+        {8388607.5f, 8388608.0f},
+        {8388609.0f, 8388609.0f},
+        {-8388609.0f, -8388609.0f},
+        {inf, inf},
+        {-inf, -inf},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
@@ -138,9 +152,14 @@ TEST(Layout, SaturatingInt) {
     };
     const std::vector<Case> cases = {
         {std::numeric_limits<float>::quiet_NaN(), 0},
-        {2147483520.0f, 2147483520}, {2147483648.0f, 2147483647}, {inf, 2147483647},
-        {-2147483648.0f, -2147483647 - 1}, {-inf, -2147483647 - 1},
-        {-3.0f, -3}, {-3.9f, -3}, {3.9f, 3},
+        {2147483520.0f, 2147483520},
+        {2147483648.0f, 2147483647},
+        {inf, 2147483647},
+        {-2147483648.0f, -2147483647 - 1},
+        {-inf, -2147483647 - 1},
+        {-3.0f, -3},
+        {-3.9f, -3},
+        {3.9f, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.value);
@@ -155,9 +174,10 @@ TEST(Layout, ProgressFillAndPercentage) {
         const char* text;
     };
     const std::vector<Case> cases = {
-        {0.0f, 0, "0%"},      {0.001f, 0, "0%"},     {0.0012f, 1, "0%"},
-        {0.125f, 52, "13%"},  {0.5f, 209, "50%"},    {0.9999f, 418, "100%"},
-        {1.0f, 418, "100%"},  {std::numeric_limits<float>::quiet_NaN(), 0, "0%"},
+        {0.0f, 0, "0%"},     {0.001f, 0, "0%"},
+        {0.0012f, 1, "0%"},  {0.125f, 52, "13%"},
+        {0.5f, 209, "50%"},  {0.9999f, 418, "100%"},
+        {1.0f, 418, "100%"}, {std::numeric_limits<float>::quiet_NaN(), 0, "0%"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.progress);

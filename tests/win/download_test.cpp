@@ -17,7 +17,9 @@ std::string fixture(const char* name) {
     return read_file(wine_path(environment("VANTREL_FIXTURES") + "/" + name));
 }
 
-std::wstring marker_path() { return wine_path(environment("VANTREL_FIXTURES") + "/marker.txt"); }
+std::wstring marker_path() {
+    return wine_path(environment("VANTREL_FIXTURES") + "/marker.txt");
+}
 
 // The marker is UTF-16LE with a byte-order mark: one line with the whole
 // command line, one with the parameters alone, per run.
@@ -69,7 +71,8 @@ protected:
     }
 
     std::wstring setup_path(const char* version) {
-        return temp_ + L"VantrelBootstrapper\\" + to_wide(std::string("Vantrel-") + version + ".exe");
+        return temp_ + L"VantrelBootstrapper\\" +
+               to_wide(std::string("Vantrel-") + version + ".exe");
     }
 
     // The messages of one run of the worker, Progress left out.
@@ -174,7 +177,7 @@ TEST(SystemText, KnownCodeAndUnknownCode) {
     const std::string known = os_error_text(ERROR_FILE_NOT_FOUND);
     EXPECT_TRUE(known.ends_with(" (os error 2)")) << known;
     EXPECT_GT(known.size(), std::string(" (os error 2)").size());
-    EXPECT_NE(known[known.size() - 14], ' ');   // trailing blanks went
+    EXPECT_NE(known[known.size() - 14], ' ');        // trailing blanks went
     EXPECT_EQ(known.find('\n'), std::string::npos);  // and the line break
     const DWORD unknown = 0x2FFFFFFF;
     const std::string fallback = os_error_text(unknown);

@@ -20,7 +20,9 @@ std::string pattern(std::size_t size) {
     return bytes;
 }
 
-std::string text_of(const Body& body) { return std::string(body.begin(), body.end()); }
+std::string text_of(const Body& body) {
+    return std::string(body.begin(), body.end());
+}
 
 std::vector<const WorkerMessage::Progress*> progress_of(const std::vector<WorkerMessage>& all) {
     std::vector<const WorkerMessage::Progress*> found;

@@ -41,7 +41,8 @@ TEST(UpdateCheck, ManifestsGiveOneReadyOrFailed) {
         {R"({"windows-x86_64": {"url": "http://h/s.exe"}})", {"Ready", "latest", "http://h/s.exe"}},
         {R"({"version": "1.4.2", "platforms": {"linux": {"url": "x"}}})",
          {"Failed", "No Windows setup URL was found.", ""}},
-        {"{\"version\":\"1.4.2\xFF\"}", {"Failed", "invalid utf-8 sequence of 1 bytes from index 17", ""}},
+        {"{\"version\":\"1.4.2\xFF\"}",
+         {"Failed", "invalid utf-8 sequence of 1 bytes from index 17", ""}},
         {"", {"Failed", "Server returned HTTP status 404.", ""}},
     };
     MessageCollector collector;
@@ -61,7 +62,8 @@ TEST(UpdateCheck, ManifestsGiveOneReadyOrFailed) {
 }
 
 TEST(UpdateCheck, StartsOnItsOwnThreadAndReturnsAtOnce) {
-    write_release_file(kManifest, R"({"version":"3.1","windows-x86_64-nsis":{"url":"https://h/x"}})");
+    write_release_file(kManifest,
+                       R"({"version":"3.1","windows-x86_64-nsis":{"url":"https://h/x"}})");
     MessageCollector collector;
     start_update_check(collector.window());
     std::vector<WorkerMessage> messages;

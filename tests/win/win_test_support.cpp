@@ -20,17 +20,27 @@ void* operator new(std::size_t size) {
     ++g_live;
     return p;
 }
-void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
 void operator delete(void* p) noexcept {
     if (p == nullptr) return;
     --g_live;
     std::free(p);
 }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p) noexcept {
+    operator delete(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    operator delete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    operator delete(p);
+}
 
-std::ptrdiff_t live_allocations() { return g_live.load(); }
+std::ptrdiff_t live_allocations() {
+    return g_live.load();
+}
 
 bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
@@ -98,7 +108,8 @@ LRESULT CALLBACK MessageCollector::procedure(HWND window, UINT message, WPARAM w
     }
     if (message == WM_WORKER) {
         std::unique_ptr<WorkerMessage> block(reinterpret_cast<WorkerMessage*>(wparam));
-        auto* self = reinterpret_cast<MessageCollector*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        auto* self =
+            reinterpret_cast<MessageCollector*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
         self->messages_.push_back(std::move(*block));
         return 0;
     }

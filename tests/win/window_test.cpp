@@ -30,7 +30,9 @@ void destroy(HWND window) {
     }
 }
 
-LPARAM at(int x, int y) { return MAKELPARAM(x, y); }
+LPARAM at(int x, int y) {
+    return MAKELPARAM(x, y);
+}
 
 WindowState ready_state(const char* setup_url) {
     WindowState state = initial_window_state();
@@ -93,8 +95,9 @@ TEST(Window, MessagesWithoutStateOrWindowAreFreed) {
     ASSERT_NE(bare, nullptr);
     EXPECT_EQ(attached_state(bare), nullptr);
     const auto before = live_allocations();
-    apply_worker_message(bare, reinterpret_cast<WPARAM>(new WorkerMessage{
-                                   WorkerMessage::Failed{std::string(100, 'x')}}));
+    apply_worker_message(
+        bare,
+        reinterpret_cast<WPARAM>(new WorkerMessage{WorkerMessage::Failed{std::string(100, 'x')}}));
     EXPECT_EQ(live_allocations(), before);
     // Its paint still validates the window instead of being asked again.
     ::InvalidateRect(bare, nullptr, TRUE);
