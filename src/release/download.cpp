@@ -59,13 +59,11 @@ void fail(HWND window, std::string message) {
     post_worker_message(window, {WorkerMessage::Failed{std::move(message)}});
 }
 
-}  // namespace
-
-void start_download_and_install(HWND window, std::string version, std::string setup_url) {
-    spawn_detached([window, version = std::move(version), url = std::move(setup_url)]() mutable {
-        download_and_install(window, std::move(version), std::move(url));
-    });
-}
+// The system's temporary directory, or the error code when it has none.
+struct TempDirectory {
+    std::wstring path;
+    DWORD error = 0;
+};
 
 TempDirectory temporary_directory() {
     using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
@@ -91,6 +89,8 @@ TempDirectory temporary_directory() {
     return {{}, ::GetLastError()};
 }
 
+// Creates `folder` and every missing parent. The outcome is not reported:
+// a problem here shows up when the file is created.
 void create_folder_chain(const std::wstring& folder) {
     std::vector<std::wstring> missing;
     std::wstring current = folder;
@@ -105,6 +105,14 @@ void create_folder_chain(const std::wstring& folder) {
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
         if (!create_or_find_folder(*it, error)) return;
     }
+}
+
+}  // namespace
+
+void start_download_and_install(HWND window, std::string version, std::string setup_url) {
+    spawn_detached([window, version = std::move(version), url = std::move(setup_url)]() mutable {
+        download_and_install(window, std::move(version), std::move(url));
+    });
 }
 
 void download_and_install(HWND window, std::string version, std::string setup_url) {
