@@ -82,13 +82,11 @@ void draw_progress(HDC dc, const WindowState& state) {
 }  // namespace
 
 LRESULT paint_window(HWND window) {
-    const WindowState* state = attached_state(window);
-    if (state == nullptr) {
-        // Validate anyway, or the system would send WM_PAINT again and again.
-        const PaintGuard paint(window);
-        return 0;
-    }
+    // Begun even without a state: an unvalidated window would be sent
+    // WM_PAINT again and again.
     const PaintGuard paint(window);
+    const WindowState* state = attached_state(window);
+    if (state == nullptr) return 0;
     const HDC dc = paint.dc();
 
     RECT client{};
