@@ -27,8 +27,8 @@
 #include "release/http_get.h"
 #include "release/http_rules.h"
 #include "text/utf.h"
-#include "ui/window.h"
 #include "ui/window_state.h"
+#include "ui/worker_channel.h"
 #include "win32/handles.h"
 
 namespace {

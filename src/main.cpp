@@ -2,14 +2,16 @@
 
 #include <memory>
 
+#include "app_info.h"
 #include "release/update_check.h"
 #include "text/utf.h"
 #include "ui/layout.h"
 #include "ui/window.h"
+#include "ui/window_state.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const HINSTANCE module = ::GetModuleHandleW(nullptr);
-    const WideText class_name = to_wide(kWindowClass);
+    const WideText class_name = to_wide(app::kWindowClass.c_str());
 
     WNDCLASSW window_class{};
     window_class.lpfnWndProc = window_proc;
@@ -22,9 +24,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // also when creation fails after that point; so it is handed over here
     // for good, and a creation that fails before it simply ends the process.
     WindowState* const state = std::make_unique<WindowState>(initial_window_state()).release();
-    const HWND window = ::CreateWindowExW(
-        0, class_name.c_str(), to_wide(kWindowTitle).c_str(), WS_POPUP | WS_VISIBLE, CW_USEDEFAULT,
-        CW_USEDEFAULT, layout::kWidth, layout::kHeight, nullptr, nullptr, module, state);
+    const HWND window =
+        ::CreateWindowExW(0, class_name.c_str(), to_wide(app::kAppName.c_str()).c_str(),
+                          WS_POPUP | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, layout::kWidth,
+                          layout::kHeight, nullptr, nullptr, module, state);
     if (window == nullptr) return 0;
 
     const Point origin =

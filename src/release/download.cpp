@@ -6,11 +6,12 @@
 #include <utility>
 #include <vector>
 
+#include "app_info.h"
+#include "release/download_rules.h"
 #include "release/http_get.h"
 #include "release/installer.h"
-#include "release/release_rules.h"
 #include "text/utf.h"
-#include "ui/window.h"
+#include "ui/worker_channel.h"
 #include "win32/handles.h"
 #include "win32/system.h"
 
@@ -21,10 +22,12 @@ bool is_directory(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-bool create_or_find_folder(const std::wstring& path, DWORD& error) {
-    if (::CreateDirectoryW(path.c_str(), nullptr)) return true;
-    error = ::GetLastError();
-    return error == ERROR_ALREADY_EXISTS && is_directory(path);
+// Creates the folder, or finds it already there.
+Status create_or_find_folder(const std::wstring& path) {
+    if (::CreateDirectoryW(path.c_str(), nullptr)) return {};
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_ALREADY_EXISTS && is_directory(path)) return {};
+    return os_failure(error);
 }
 
 // The folder above `path`, or nothing at a drive root or a bare name.
@@ -39,33 +42,22 @@ std::optional<std::wstring> parent_folder(std::wstring path) {
 }
 
 // Writes the whole body; a write that stores nothing is a failure of its own.
-std::optional<std::string> write_all(HANDLE file, const Body& body) {
+Status write_all(HANDLE file, const Body& body) {
     const char* next = body.data();
     std::size_t left = body.size();
     while (left > 0) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
         DWORD written = 0;
-        if (!::WriteFile(file, next, chunk, &written, nullptr)) {
-            return os_error_text(::GetLastError());
-        }
-        if (written == 0) return std::string("failed to write whole buffer");
+        if (!::WriteFile(file, next, chunk, &written, nullptr)) return os_failure(::GetLastError());
+        if (written == 0) return Failure{"failed to write whole buffer"};
         next += written;
         left -= written;
     }
-    return std::nullopt;
+    return {};
 }
 
-void fail(HWND window, std::string message) {
-    post_worker_message(window, {WorkerMessage::Failed{std::move(message)}});
-}
-
-// The system's temporary directory, or the error code when it has none.
-struct TempDirectory {
-    std::wstring path;
-    DWORD error = 0;
-};
-
-TempDirectory temporary_directory() {
+// The system's temporary directory.
+Result<std::wstring> temporary_directory() {
     using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
     // Newer systems have GetTempPath2W; older ones (and Wine 8) only the first.
     const auto newer = reinterpret_cast<GetTempPath2>(reinterpret_cast<void (*)()>(
@@ -82,11 +74,11 @@ TempDirectory temporary_directory() {
         if (length == 0) break;
         if (length < needed) {
             path.resize(length);
-            return {std::move(path), 0};
+            return path;
         }
         needed = length + 1;
     }
-    return {{}, ::GetLastError()};
+    return os_failure(::GetLastError());
 }
 
 // Creates `folder` and every missing parent. The outcome is not reported:
@@ -94,17 +86,45 @@ TempDirectory temporary_directory() {
 void create_folder_chain(const std::wstring& folder) {
     std::vector<std::wstring> missing;
     std::wstring current = folder;
-    DWORD error = 0;
-    while (!create_or_find_folder(current, error)) {
-        if (error != ERROR_PATH_NOT_FOUND && error != ERROR_FILE_NOT_FOUND) return;
+    for (Status created = create_or_find_folder(current); !created.ok();
+         created = create_or_find_folder(current)) {
+        if (created.os_error() != ERROR_PATH_NOT_FOUND &&
+            created.os_error() != ERROR_FILE_NOT_FOUND) {
+            return;
+        }
         auto parent = parent_folder(current);
         if (!parent) return;
         missing.push_back(std::move(current));
         current = std::move(*parent);
     }
     for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-        if (!create_or_find_folder(*it, error)) return;
+        if (!create_or_find_folder(*it).ok()) return;
     }
+}
+
+// Fetches the setup program and stores it whole in the download folder; the
+// stored file's path. Nothing is created before the body is complete, so an
+// earlier file of the same name stays as it was when the transfer fails.
+Result<std::wstring> store_setup(HWND window, const std::string& version,
+                                 const std::string& setup_url) {
+    if (!version_is_safe_in_file_name(version)) return os_failure(ERROR_INVALID_NAME);
+    auto temp = temporary_directory();
+    if (!temp.ok()) return Failure{std::move(temp.error())};
+    const std::wstring folder = join_path(temp.value(), to_wide(app::kDownloadFolder.c_str()));
+    create_folder_chain(folder);
+    std::wstring setup_path = join_path(folder, to_wide(setup_file_name(version)));
+
+    const ProgressSink sink{window};
+    auto body = http_get(setup_url, &sink);
+    if (!body.ok()) return Failure{std::move(body.error())};
+    const UniqueFile file(::CreateFileW(setup_path.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return os_failure(::GetLastError());
+    if (Status written = write_all(file.get(), body.value()); !written.ok()) {
+        return Failure{std::move(written.error())};
+    }
+    return setup_path;
 }
 
 }  // namespace
@@ -116,42 +136,11 @@ void start_download_and_install(HWND window, std::string version, std::string se
 }
 
 void download_and_install(HWND window, std::string version, std::string setup_url) {
-    if (!version_is_safe_in_file_name(version)) {
-        fail(window, os_error_text(ERROR_INVALID_NAME));
+    // The body and the file handle are gone before the installer runs.
+    auto setup_path = store_setup(window, version, setup_url);
+    if (!setup_path.ok()) {
+        post_failure(window, std::move(setup_path.error()));
         return;
     }
-    const TempDirectory temp = temporary_directory();
-    if (temp.path.empty()) {
-        fail(window, os_error_text(temp.error));
-        return;
-    }
-    const std::wstring folder = join_path(temp.path, to_wide(kDownloadFolder));
-    create_folder_chain(folder);
-    std::wstring setup_path = join_path(folder, to_wide(setup_file_name(version)));
-
-    const ProgressSink sink{window};
-    auto body = http_get(setup_url, &sink);
-    if (!body.ok()) {
-        // Nothing is created before the body is complete, so an earlier file
-        // of the same name stays as it was.
-        fail(window, std::move(body.error()));
-        return;
-    }
-    {
-        const HANDLE created =
-            ::CreateFileW(setup_path.c_str(), GENERIC_WRITE,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                          CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (created == INVALID_HANDLE_VALUE) {
-            fail(window, os_error_text(::GetLastError()));
-            return;
-        }
-        const UniqueHandle file(created);
-        if (auto error = write_all(file.get(), body.value())) {
-            fail(window, std::move(*error));
-            return;
-        }
-    }
-    body = Body{};  // freed before the installer runs
-    run_installer(window, std::move(setup_path), std::move(version));
+    run_installer(window, std::move(setup_path.value()), std::move(version));
 }

@@ -1,6 +1,6 @@
 #include "release/format_size.h"
 
-#include "text/decimal.h"
+#include "base/decimal.h"
 
 std::string format_size(std::uint64_t bytes) {
     static constexpr const char* kUnits[] = {"B", "KB", "MB", "GB"};

@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <optional>
 
+#include "app_info.h"
 #include "release/http_rules.h"
 #include "text/utf.h"
-#include "ui/window.h"
+#include "ui/worker_channel.h"
 #include "win32/handles.h"
 
 namespace {
@@ -77,7 +78,7 @@ Result<Body> http_get(std::string_view url, const ProgressSink* sink) {
     if (!parsed.ok()) return Failure{std::move(parsed.error())};
     const HttpUrl& target = parsed.value();
 
-    const UniqueInternet session(::WinHttpOpen(to_wide("Vantrel Bootstrapper").c_str(),
+    const UniqueInternet session(::WinHttpOpen(to_wide(app::kAppName.c_str()).c_str(),
                                                WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                                WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return Failure{"Failed to open WinHTTP session."};
@@ -95,7 +96,9 @@ Result<Body> http_get(std::string_view url, const ProgressSink* sink) {
     }
     // An error page is never handed on as a body.
     if (const auto status = status_code(request.get())) {
-        if (auto failure = http_status_failure(*status)) return Failure{std::move(*failure)};
+        if (Status checked = check_http_status(*status); !checked.ok()) {
+            return Failure{std::move(checked.error())};
+        }
     }
     return read_body(request.get(), announced_length(request.get()), sink);
 }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/result.h"
+#include "base/result.h"
 
 // When present, the transfer posts a Progress message to this window after
 // every read while the length is announced.

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/decimal.h"
 #include "release/format_size.h"
-#include "text/decimal.h"
 
 Result<HttpUrl> parse_http_url(std::string_view url) {
     HttpUrl parsed;
@@ -49,9 +49,9 @@ std::optional<std::uint64_t> content_length_from_header(const WideChar* units,
     return parse_content_length(text);
 }
 
-std::optional<std::string> http_status_failure(std::uint32_t status) {
-    if (status >= 200 && status <= 299) return std::nullopt;
-    return "Server returned HTTP status " + decimal(status) + ".";
+Status check_http_status(std::uint32_t status) {
+    if (status >= 200 && status <= 299) return {};
+    return Failure{"Server returned HTTP status " + decimal(status) + "."};
 }
 
 ProgressStep progress_step(std::uint64_t received, std::uint64_t total) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/result.h"
+#include "base/result.h"
 #include "text/utf.h"
 
 struct HttpUrl {
@@ -29,8 +29,9 @@ struct HttpUrl {
 [[nodiscard]] std::optional<std::uint64_t> content_length_from_header(const WideChar* units,
                                                                       std::uint32_t byte_length);
 
-// "Server returned HTTP status 404." for a final status outside 200-299.
-[[nodiscard]] std::optional<std::string> http_status_failure(std::uint32_t status);
+// Fails with "Server returned HTTP status 404." for a final status outside
+// 200-299.
+[[nodiscard]] Status check_http_status(std::uint32_t status);
 
 inline constexpr const char* kInterrupted = "Download was interrupted.";
 

@@ -6,10 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "text/result.h"
-
-inline constexpr const char* kManifestUrl =
-    "https://updates.vantrel.app/vantrel/updates/beta/latest.json";
+#include "base/result.h"
 
 struct ReleaseInfo {
     std::string version;  // "latest" when the manifest names none; may be empty

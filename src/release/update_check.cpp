@@ -2,9 +2,10 @@
 
 #include <string_view>
 
+#include "app_info.h"
 #include "release/http_get.h"
 #include "release/manifest.h"
-#include "ui/window.h"
+#include "ui/worker_channel.h"
 #include "win32/system.h"
 
 void start_update_check(HWND window) {
@@ -12,15 +13,15 @@ void start_update_check(HWND window) {
 }
 
 void run_update_check(HWND window) {
-    auto body = http_get(kManifestUrl, nullptr);
+    auto body = http_get(app::kManifestUrl.c_str(), nullptr);
     if (!body.ok()) {
-        post_worker_message(window, {WorkerMessage::Failed{std::move(body.error())}});
+        post_failure(window, std::move(body.error()));
         return;
     }
     const Body& bytes = body.value();
     auto release = read_release_manifest(std::string_view(bytes.data(), bytes.size()));
     if (!release.ok()) {
-        post_worker_message(window, {WorkerMessage::Failed{std::move(release.error())}});
+        post_failure(window, std::move(release.error()));
         return;
     }
     post_worker_message(window, {WorkerMessage::Ready{std::move(release.value().version),

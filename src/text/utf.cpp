@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "text/decimal.h"
+#include "base/decimal.h"
 
 namespace {
 

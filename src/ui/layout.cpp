@@ -1,6 +1,6 @@
 #include "ui/layout.h"
 
-#include "text/decimal.h"
+#include "base/decimal.h"
 
 namespace {
 
@@ -12,11 +12,10 @@ bool contains(const Rect& r, std::uint32_t x, std::uint32_t y) {
 }  // namespace
 
 Hit hit_test(std::uint32_t x, std::uint32_t y) {
-    using namespace layout;
-    if (contains(kMinimiseButton, x, y)) return Hit::kMinimise;
-    if (contains(kCloseButton, x, y)) return Hit::kClose;
-    if (contains(kMainButton, x, y)) return Hit::kMain;
-    if (contains(kCancelButton, x, y)) return Hit::kCancel;
+    // The controls do not overlap, so the table's order does not matter.
+    for (const auto& control : layout::kControls) {
+        if (contains(control.panel.rect, x, y)) return control.hit;
+    }
     return Hit::kDrag;
 }
 

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app_info.h"
+
 struct Rect {
     std::int32_t left, top, right, bottom;
     friend bool operator==(const Rect&, const Rect&) = default;
@@ -25,7 +27,7 @@ namespace layout {
 inline constexpr std::int32_t kWidth = 760;
 inline constexpr std::int32_t kHeight = 520;
 // The window region is one pixel larger than the client area on each axis.
-inline constexpr Rect kRegion{0, 0, 761, 521};
+inline constexpr Rect kRegion{0, 0, kWidth + 1, kHeight + 1};
 inline constexpr std::int32_t kRegionCorner = 56;
 
 inline constexpr Rect kCard{10, 10, 750, 510};
@@ -35,6 +37,9 @@ inline constexpr std::int32_t kFillLeft = 153;  // one pixel inside the track
 inline constexpr std::int32_t kFillTop = 351;
 inline constexpr std::int32_t kFillBottom = 359;
 inline constexpr float kFillMaxWidth = 418.0f;  // a full fill ends at 571
+static_assert(kFillLeft == kTrack.left + 1 && kFillTop == kTrack.top + 1 &&
+              kFillBottom == kTrack.bottom - 1);
+static_assert(kFillMaxWidth == float(kTrack.right - 1 - kFillLeft));
 inline constexpr Rect kMainButton{220, 432, 396, 460};
 inline constexpr Rect kCancelButton{408, 432, 540, 460};
 inline constexpr Rect kMinimiseButton{659, 28, 691, 60};
@@ -92,24 +97,34 @@ inline constexpr std::int32_t kFillRadius = 3;
 inline constexpr Label kHeaderLabels[] = {
     {TextSource::kFixed, "V", {34, 34, 52, 52}, 22, true, palette::kAccent, kLeftLine},
     {TextSource::kFixed,
-     "Vantrel Bootstrapper",
+     app::kAppName.c_str(),
      {58, 28, 260, 58},
      13,
      true,
      palette::kHeadline,
      kLeftLine},
     {TextSource::kFixed, "V", {0, 96, 760, 196}, 94, true, palette::kAccent, kCentredLine},
-    {TextSource::kFixed, "Vantrel", {0, 235, 760, 290}, 42, true, palette::kHeadline, kCentredLine},
+    {TextSource::kFixed,
+     app::kProductName.c_str(),
+     {0, 235, 760, 290},
+     42,
+     true,
+     palette::kHeadline,
+     kCentredLine},
     {TextSource::kStatus, nullptr, {0, 302, 760, 334}, 18, true, palette::kHeadline, kCentredLine},
 };
 
 inline constexpr Label kPercentageLabel{
     TextSource::kPercentage, nullptr, {588, 342, 652, 368}, 14, true, palette::kAccent, kLeftLine};
 
-// A control: its panel, then its caption drawn over it.
+enum class Hit { kMinimise, kClose, kMain, kCancel, kDrag };
+
+// A control: its panel, then its caption drawn over it; a press inside the
+// panel's rectangle hits it.
 struct Control {
     Panel panel;
     Label caption;
+    Hit hit;
 };
 
 inline constexpr Label kDetailLabel{TextSource::kDetail, nullptr,     {0, 378, 760, 410}, 13, false,
@@ -118,20 +133,38 @@ inline constexpr Label kDetailLabel{TextSource::kDetail, nullptr,     {0, 378, 7
 inline constexpr Control kControls[] = {
     {{kMainButton, 6, palette::kMainOutline, palette::kProgress},
      {TextSource::kButtonLabel, nullptr, kMainButton, 14, true, palette::kMainCaption,
-      kCentredLine}},
+      kCentredLine},
+     Hit::kMain},
     {{kCancelButton, 6, palette::kCancelOutline, palette::kCancelFill},
-     {TextSource::kFixed, "Cancel", kCancelButton, 13, true, palette::kCancelCaption,
-      kCentredLine}},
+     {TextSource::kFixed, "Cancel", kCancelButton, 13, true, palette::kCancelCaption, kCentredLine},
+     Hit::kCancel},
     // The minimise glyph sits one pixel higher than its box.
     {{kMinimiseButton, 8, palette::kBoxOutline, palette::kBoxFill},
-     {TextSource::kFixed, "-", {659, 27, 691, 60}, 16, false, palette::kMuted, kCentredLine}},
+     {TextSource::kFixed, "-", {659, 27, 691, 60}, 16, false, palette::kMuted, kCentredLine},
+     Hit::kMinimise},
     {{kCloseButton, 8, palette::kBoxOutline, palette::kBoxFill},
-     {TextSource::kFixed, "x", kCloseButton, 15, false, palette::kMuted, kCentredLine}},
+     {TextSource::kFixed, "x", kCloseButton, 15, false, palette::kMuted, kCentredLine},
+     Hit::kClose},
 };
+
+// Right and bottom edges count as inside, as hit_test reads them.
+constexpr bool controls_apart() {
+    for (const auto& a : kControls) {
+        for (const auto& b : kControls) {
+            if (&a == &b) continue;
+            const Rect &p = a.panel.rect, &q = b.panel.rect;
+            if (p.left <= q.right && q.left <= p.right && p.top <= q.bottom && q.top <= p.bottom) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+static_assert(controls_apart(), "a press must hit at most one control");
 
 }  // namespace layout
 
-enum class Hit { kMinimise, kClose, kMain, kCancel, kDrag };
+using layout::Hit;
 
 // Which control a press at client (x, y) hits; a rectangle's right and bottom
 // edges count as inside.

@@ -1,8 +1,11 @@
 #include "ui/paint.h"
 
 #include "text/utf.h"
-#include "ui/window.h"
 #include "win32/handles.h"
+
+// The text formats in the layout table are the system's DrawText flags.
+static_assert(layout::kLeftLine == (DT_LEFT | DT_VCENTER | DT_SINGLELINE));
+static_assert(layout::kCentredLine == (DT_CENTER | DT_VCENTER | DT_SINGLELINE));
 
 void draw_rounded_panel(HDC dc, const Rect& rect, std::int32_t radius, COLORREF outline,
                         COLORREF fill) {
@@ -81,11 +84,10 @@ void draw_progress(HDC dc, const WindowState& state) {
 
 }  // namespace
 
-LRESULT paint_window(HWND window) {
+LRESULT paint_window(HWND window, const WindowState* state) {
     // Begun even without a state: an unvalidated window would be sent
     // WM_PAINT again and again.
     const PaintGuard paint(window);
-    const WindowState* state = attached_state(window);
     if (state == nullptr) return 0;
     const HDC dc = paint.dc();
 

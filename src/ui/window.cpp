@@ -7,30 +7,11 @@
 #include "release/update_check.h"
 #include "ui/layout.h"
 #include "ui/paint.h"
-
-void post_worker_message(HWND window, WorkerMessage message) {
-    auto block = std::make_unique<WorkerMessage>(std::move(message));
-    if (::PostMessageW(window, WM_WORKER, reinterpret_cast<WPARAM>(block.get()), 0)) {
-        block.release();  // the window procedure frees it
-    }
-}
-
-WindowState* attached_state(HWND window) {
-    return reinterpret_cast<WindowState*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
-void apply_worker_message(HWND window, WPARAM block) {
-    std::unique_ptr<WorkerMessage> message(reinterpret_cast<WorkerMessage*>(block));
-    WindowState* state = attached_state(window);
-    if (state == nullptr) return;
-    update_window_state(*state, std::move(*message));
-    ::InvalidateRect(window, nullptr, TRUE);
-}
+#include "ui/worker_channel.h"
 
 namespace {
 
-void press_main_button(HWND window) {
-    const WindowState* state = attached_state(window);
+void press_main_button(HWND window, const WindowState* state) {
     if (state == nullptr || state->busy) return;
     if (!state->setup_url) {
         start_update_check(window);
@@ -44,7 +25,7 @@ void press_main_button(HWND window) {
     start_download_and_install(window, std::move(version), std::move(setup_url));
 }
 
-void press(HWND window, LPARAM lparam) {
+void press(HWND window, const WindowState* state, LPARAM lparam) {
     const auto x = static_cast<std::uint32_t>(lparam & 0xFFFF);
     const auto y = static_cast<std::uint32_t>((lparam >> 16) & 0xFFFF);
     switch (hit_test(x, y)) {
@@ -56,7 +37,7 @@ void press(HWND window, LPARAM lparam) {
             ::DestroyWindow(window);
             break;
         case Hit::kMain:
-            press_main_button(window);
+            press_main_button(window, state);
             break;
         case Hit::kDrag:
             // Returns when the button is released.
@@ -74,8 +55,8 @@ void set_rounded_region(HWND window) {
                    TRUE);
 }
 
-void destroy(HWND window) {
-    std::unique_ptr<WindowState> state(attached_state(window));
+void destroy(HWND window, WindowState* attached) {
+    const std::unique_ptr<WindowState> state(attached);
     if (state) ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     ::PostQuitMessage(0);
 }
@@ -83,6 +64,7 @@ void destroy(HWND window) {
 }  // namespace
 
 LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    WindowState* const state = attached_state(window);
     switch (message) {
         case WM_NCCREATE: {
             const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
@@ -96,15 +78,15 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
             set_rounded_region(window);
             return 0;
         case WM_PAINT:
-            return paint_window(window);
+            return paint_window(window, state);
         case WM_LBUTTONDOWN:
-            press(window, lparam);
+            press(window, state, lparam);
             return 0;
         case WM_WORKER:
             apply_worker_message(window, wparam);
             return 0;
         case WM_DESTROY:
-            destroy(window);
+            destroy(window, state);
             return 0;
         default:
             return ::DefWindowProcW(window, message, wparam, lparam);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "app_info.h"
+
 namespace {
 
 struct Apply {
@@ -55,7 +57,7 @@ struct Apply {
 WindowState initial_window_state() {
     WindowState state;
     state.status = "Checking for updates...";
-    state.detail = std::string("Contacting ") + kUpdateHost;
+    state.detail = std::string("Contacting ") + app::kUpdateHost.c_str();
     state.button_label = "Checking";
     return state;
 }

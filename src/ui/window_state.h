@@ -42,9 +42,6 @@ struct WorkerMessage {
     std::variant<Ready, Status, Progress, Failed, Installed> body;
 };
 
-// The host every release comes from; the window names it while it checks.
-inline constexpr const char* kUpdateHost = "updates.vantrel.app";
-
 // "Checking for updates...", "Contacting <host>", "Checking", busy.
 [[nodiscard]] WindowState initial_window_state();
 

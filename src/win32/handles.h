@@ -29,12 +29,33 @@ inline void close_internet_handle(HINTERNET h) {
 inline void delete_gdi_object(HGDIOBJ h) {
     ::DeleteObject(h);
 }
+inline void free_local(HLOCAL h) {
+    ::LocalFree(h);
+}
 
 using UniqueHandle = UniqueOwner<HANDLE, &close_kernel_handle>;
 using UniqueInternet = UniqueOwner<HINTERNET, &close_internet_handle>;
 using UniqueBrush = UniqueOwner<HBRUSH, &delete_gdi_object>;
 using UniquePen = UniqueOwner<HPEN, &delete_gdi_object>;
 using UniqueFont = UniqueOwner<HFONT, &delete_gdi_object>;
+using UniqueLocal = UniqueOwner<HLOCAL, &free_local>;
+
+// A kernel handle whose empty value is INVALID_HANDLE_VALUE, as CreateFileW
+// gives on failure, rather than null.
+class UniqueFile {
+public:
+    explicit UniqueFile(HANDLE handle) : handle_(handle) {}
+    ~UniqueFile() {
+        if (*this) ::CloseHandle(handle_);
+    }
+    UniqueFile(const UniqueFile&) = delete;
+    UniqueFile& operator=(const UniqueFile&) = delete;
+    [[nodiscard]] explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
+    [[nodiscard]] HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
 
 // Selects an object into a device context and puts the previous one back.
 class SelectGuard {

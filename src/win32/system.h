@@ -7,8 +7,14 @@
 #include <string>
 #include <utility>
 
+#include "base/result.h"
+#include "win32/handles.h"
+
 // "{} (os error {})" with the system's message text for `code`.
 [[nodiscard]] std::string os_error_text(DWORD code);
+
+// A failure for a system error code: its text, and the code itself.
+[[nodiscard]] Failure os_failure(DWORD code);
 
 // Shows "failed to spawn thread" and ends the process with a non-zero code.
 [[noreturn]] void fail_to_spawn_thread();
@@ -22,8 +28,7 @@ void spawn_detached(Work work) {
         (*mine)();
         return 0;
     };
-    HANDLE thread = ::CreateThread(nullptr, 0, entry, owned.get(), 0, nullptr);
-    if (thread == nullptr) fail_to_spawn_thread();
+    const UniqueHandle thread(::CreateThread(nullptr, 0, entry, owned.get(), 0, nullptr));
+    if (!thread) fail_to_spawn_thread();
     owned.release();  // the thread frees it
-    ::CloseHandle(thread);
 }

@@ -138,7 +138,9 @@ TEST(HttpRules, HttpStatusFailure) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
-        EXPECT_EQ(http_status_failure(c.status), c.failure);
+        const Status checked = check_http_status(c.status);
+        EXPECT_EQ(checked.ok() ? std::nullopt : std::optional<std::string>(checked.error()),
+                  c.failure);
     }
 }
 

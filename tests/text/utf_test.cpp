@@ -7,16 +7,9 @@
 #include <vector>
 
 #include "text/utf.h"
+#include "wide_text.h"
 
 namespace {
-
-// WideChar is 16 bits on Windows and char16_t here; building from char16_t
-// keeps one source for both.
-WideText wide(std::u16string_view units) {
-    WideText out;
-    for (const char16_t u : units) out.push_back(static_cast<WideChar>(u));
-    return out;
-}
 
 // Code unit values print readably when a comparison fails.
 std::vector<std::uint32_t> units_of(const WideText& text) {

@@ -5,9 +5,11 @@
 #include <new>
 #include <utility>
 
+#include "app_info.h"
 #include "text/utf.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
+#include "ui/worker_channel.h"
 #include "win32/handles.h"
 
 namespace {
@@ -59,7 +61,7 @@ bool pump_until(const std::function<bool()>& done, std::chrono::milliseconds lim
 
 void register_test_window_class() {
     static const bool registered = [] {
-        static const WideText name = to_wide(kWindowClass);
+        static const WideText name = to_wide(app::kWindowClass.c_str());
         WNDCLASSW window_class{};
         window_class.lpfnWndProc = window_proc;
         window_class.hInstance = ::GetModuleHandleW(nullptr);

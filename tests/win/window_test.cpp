@@ -4,17 +4,19 @@
 #include <memory>
 #include <thread>
 
+#include "app_info.h"
 #include "text/utf.h"
 #include "ui/window.h"
+#include "ui/worker_channel.h"
 #include "win_test_support.h"
 
 namespace {
 
 HWND create_window(WindowState* state) {
     register_test_window_class();
-    return ::CreateWindowExW(0, to_wide(kWindowClass).c_str(), to_wide(kWindowTitle).c_str(),
-                             WS_POPUP | WS_VISIBLE, 0, 0, 760, 520, nullptr, nullptr,
-                             ::GetModuleHandleW(nullptr), state);
+    return ::CreateWindowExW(0, to_wide(app::kWindowClass.c_str()).c_str(),
+                             to_wide(app::kAppName.c_str()).c_str(), WS_POPUP | WS_VISIBLE, 0, 0,
+                             760, 520, nullptr, nullptr, ::GetModuleHandleW(nullptr), state);
 }
 
 HWND create_window_with(WindowState state) {

@@ -1,0 +1,62 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "release/download_rules.h"
+#include "wide_text.h"
+
+namespace {
+
+TEST(DownloadRules, VersionIsSafeInFileName) {
+    struct Case {
+        std::string_view version;
+        bool safe;
+    };
+    const std::vector<Case> cases = {
+        {"1.4.2", true},
+        {"latest", true},
+        {"", true},
+        {"..", true},
+        {"1 2", true},
+        {"1.4.2-beta+7", true},
+        {"..\\..\\evil", false},
+        {"1/2", false},
+        {"C:x", false},
+        {"a\\b", false},
+        {"/", false},
+        {std::string_view("1.4\0.exe", 8), false},
+        {std::string_view("\0", 1), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.version));
+        EXPECT_EQ(version_is_safe_in_file_name(c.version), c.safe);
+    }
+}
+
+TEST(DownloadRules, SetupFileName) {
+    EXPECT_EQ(setup_file_name("1.4.2"), "Vantrel-1.4.2.exe");
+    EXPECT_EQ(setup_file_name("latest"), "Vantrel-latest.exe");
+    EXPECT_EQ(setup_file_name(""), "Vantrel-.exe");
+}
+
+TEST(DownloadRules, JoinPath) {
+    struct Case {
+        std::u16string_view base, part;
+        std::string joined;
+    };
+    const std::vector<Case> cases = {
+        {u"C:\\Temp\\", u"V.exe", "C:\\Temp\\V.exe"},
+        {u"C:\\Temp", u"V.exe", "C:\\Temp\\V.exe"},
+        {u"C:\\Temp/", u"V.exe", "C:\\Temp/\\V.exe"},
+        {u"", u"V.exe", "\\V.exe"},
+        {u"C:\\\u00E9", u"\U0001F600", "C:\\\xC3\xA9\\\xF0\x9F\x98\x80"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.joined);
+        EXPECT_EQ(narrow(join_path(wide(c.base), wide(c.part))), c.joined);
+    }
+}
+
+}  // namespace
