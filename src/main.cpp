@@ -8,8 +8,11 @@
 #include "ui/layout.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
+#include "ui/worker_channel.h"
+#include "win32/system_library.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    limit_dll_search_to_system32();
     const HINSTANCE module = ::GetModuleHandleW(nullptr);
     const WideText class_name = to_wide(app::kWindowClass.c_str());
 
@@ -37,7 +40,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::ShowWindow(window, SW_SHOW);
     ::UpdateWindow(window);  // the first paint comes before the check starts
 
-    start_update_check(window);
+    start_update_check(window, begin_update_check(*attached_state(window)));
 
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -26,6 +26,8 @@ public:
     [[nodiscard]] std::string& error() { return std::get_if<1>(&value_)->message; }
     [[nodiscard]] const std::string& error() const { return std::get_if<1>(&value_)->message; }
     [[nodiscard]] std::uint32_t os_error() const { return std::get_if<1>(&value_)->os_error; }
+    // Moves the failure out, to hand it on as it is.
+    [[nodiscard]] Failure take_failure() { return std::move(*std::get_if<1>(&value_)); }
 
 private:
     std::variant<T, Failure> value_;
@@ -41,6 +43,8 @@ public:
     [[nodiscard]] std::string& error() { return failure_.message; }
     [[nodiscard]] const std::string& error() const { return failure_.message; }
     [[nodiscard]] std::uint32_t os_error() const { return failure_.os_error; }
+    // Moves the failure out, to hand it on as it is.
+    [[nodiscard]] Failure take_failure() { return std::move(failure_); }
 
 private:
     bool failed_ = false;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app_info.h"
+#include "release/checksum.h"
 #include "release/download_rules.h"
 #include "release/http_get.h"
 #include "release/installer.h"
@@ -106,38 +107,49 @@ void create_folder_chain(const std::wstring& folder) {
 // stored file's path. Nothing is created before the body is complete, so an
 // earlier file of the same name stays as it was when the transfer fails.
 Result<std::wstring> store_setup(HWND window, const std::string& version,
-                                 const std::string& setup_url) {
+                                 const std::string& setup_url,
+                                 const std::optional<Sha256>& sha256) {
     if (!version_is_safe_in_file_name(version)) return os_failure(ERROR_INVALID_NAME);
     auto temp = temporary_directory();
-    if (!temp.ok()) return Failure{std::move(temp.error())};
+    if (!temp.ok()) return temp.take_failure();
     const std::wstring folder = join_path(temp.value(), to_wide(app::kDownloadFolder.c_str()));
     create_folder_chain(folder);
     std::wstring setup_path = join_path(folder, to_wide(setup_file_name(version)));
 
     const ProgressSink sink{window};
     auto body = http_get(setup_url, &sink);
-    if (!body.ok()) return Failure{std::move(body.error())};
+    if (!body.ok()) return body.take_failure();
+    if (sha256) {
+        auto digest = sha256_of(body.value().data(), body.value().size());
+        if (!digest.ok()) return digest.take_failure();
+        if (Status same = check_sha256(*sha256, digest.value()); !same.ok()) {
+            return same.take_failure();
+        }
+    }
     const UniqueFile file(::CreateFileW(setup_path.c_str(), GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return os_failure(::GetLastError());
     if (Status written = write_all(file.get(), body.value()); !written.ok()) {
-        return Failure{std::move(written.error())};
+        return written.take_failure();
     }
     return setup_path;
 }
 
 }  // namespace
 
-void start_download_and_install(HWND window, std::string version, std::string setup_url) {
-    spawn_detached([window, version = std::move(version), url = std::move(setup_url)]() mutable {
-        download_and_install(window, std::move(version), std::move(url));
-    });
+void start_download_and_install(HWND window, std::string version, std::string setup_url,
+                                std::optional<Sha256> sha256) {
+    spawn_detached(
+        [window, version = std::move(version), url = std::move(setup_url), sha256]() mutable {
+            download_and_install(window, std::move(version), std::move(url), sha256);
+        });
 }
 
-void download_and_install(HWND window, std::string version, std::string setup_url) {
+void download_and_install(HWND window, std::string version, std::string setup_url,
+                          std::optional<Sha256> sha256) {
     // The body and the file handle are gone before the installer runs.
-    auto setup_path = store_setup(window, version, setup_url);
+    auto setup_path = store_setup(window, version, setup_url, sha256);
     if (!setup_path.ok()) {
         post_failure(window, std::move(setup_path.error()));
         return;

@@ -2,12 +2,18 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
-// Starts the download-and-install worker on a detached thread that owns its
-// copies of the version text and the setup URL.
-void start_download_and_install(HWND window, std::string version, std::string setup_url);
+#include "release/checksum_rules.h"
 
-// The worker: fetch the setup program, store it under the temporary
-// directory, run it, and post the outcome.
-void download_and_install(HWND window, std::string version, std::string setup_url);
+// Starts the download-and-install worker on a detached thread that owns its
+// copies of the version text, the setup URL and the setup's digest.
+void start_download_and_install(HWND window, std::string version, std::string setup_url,
+                                std::optional<Sha256> sha256);
+
+// The worker: fetch the setup program, check it against its digest when the
+// manifest gave one, store it under the temporary directory, run it, and post
+// the outcome.
+void download_and_install(HWND window, std::string version, std::string setup_url,
+                          std::optional<Sha256> sha256 = std::nullopt);

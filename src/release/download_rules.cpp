@@ -3,8 +3,13 @@
 #include "app_info.h"
 
 bool version_is_safe_in_file_name(std::string_view version) {
-    // A NUL would silently cut the name short at the system call.
-    return version.find_first_of(std::string_view("\\/:\0", 4)) == std::string_view::npos;
+    for (const char c : version) {
+        // A NUL would silently cut the name short at the system call. Bytes of
+        // UTF-8 sequences are 0x80 and above, so they never match here.
+        if (static_cast<unsigned char>(c) < 0x20) return false;
+        if (std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) return false;
+    }
+    return true;
 }
 
 std::string setup_file_name(std::string_view version) {

@@ -9,7 +9,9 @@
 
 // The version comes from the network and becomes part of a file name. The
 // system resolves "..\" lexically, so a separator or a drive colon in it
-// could place the file outside the download folder: such a version is refused.
+// could place the file outside the download folder; and a character Windows
+// refuses in any file name (< > : " / \ | ? * and U+0000 to U+001F) would
+// fail only after the whole download. Such a version is refused up front.
 [[nodiscard]] bool version_is_safe_in_file_name(std::string_view version);
 
 // "Vantrel-{}.exe".

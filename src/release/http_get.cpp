@@ -11,6 +11,7 @@
 #include "text/utf.h"
 #include "ui/worker_channel.h"
 #include "win32/handles.h"
+#include "win32/system_library.h"
 
 namespace {
 
@@ -38,26 +39,28 @@ std::optional<DWORD> status_code(HINTERNET request) {
 // Reads until the server says the body has ended. A failed query or read in
 // the middle of the body is an interrupted download, not an end.
 Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
-                       const ProgressSink* sink) {
+                       const ProgressSink* sink, std::optional<BodyLimit> limit) {
     const bool with_progress = reports_progress(sink != nullptr, total);
+    const std::uint64_t most = limit ? limit->bytes : UINT64_MAX;
+    if (limit && total && *total > most) return Failure{limit->too_large};
     Body body;
     // One allocation when the size is known: a large setup must not cost twice
-    // its size while the buffer grows. An absurd announcement is not trusted
-    // with an allocation of its size; past the cap the buffer simply grows.
-    constexpr std::uint64_t kLargestReservation = std::uint64_t{1} << 30;
-    if (total) body.reserve(static_cast<std::size_t>(std::min(*total, kLargestReservation)));
+    // its size while the buffer grows. A body that cannot be held fails here,
+    // before any of it is fetched.
+    if (total && (*total > SIZE_MAX || !body.reserve(static_cast<std::size_t>(*total)))) {
+        return Failure{kOutOfMemory};
+    }
     std::uint64_t received = 0;
     for (;;) {
         DWORD available = 0;
         if (!::WinHttpQueryDataAvailable(request, &available)) return Failure{kInterrupted};
         if (available == 0) break;
-        const std::size_t before = body.size();
-        body.resize(before + available);
+        if (limit && available > most - received) return Failure{limit->too_large};
+        char* room = body.room_for(available);
+        if (room == nullptr) return Failure{kOutOfMemory};
         DWORD read = 0;
-        if (!::WinHttpReadData(request, body.data() + before, available, &read)) {
-            return Failure{kInterrupted};
-        }
-        body.resize(before + read);
+        if (!::WinHttpReadData(request, room, available, &read)) return Failure{kInterrupted};
+        body.commit(read);
         received += read;
         if (with_progress) {
             ProgressStep step = progress_step(received, *total);
@@ -73,10 +76,14 @@ Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
 
 }  // namespace
 
-Result<Body> http_get(std::string_view url, const ProgressSink* sink) {
+Result<Body> http_get(std::string_view url, const ProgressSink* sink,
+                      std::optional<BodyLimit> limit) {
     auto parsed = parse_http_url(url);
-    if (!parsed.ok()) return Failure{std::move(parsed.error())};
+    if (!parsed.ok()) return parsed.take_failure();
     const HttpUrl& target = parsed.value();
+    if (Status loaded = load_system_library(L"winhttp.dll"); !loaded.ok()) {
+        return loaded.take_failure();
+    }
 
     const UniqueInternet session(::WinHttpOpen(to_wide(app::kAppName.c_str()).c_str(),
                                                WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
@@ -97,8 +104,8 @@ Result<Body> http_get(std::string_view url, const ProgressSink* sink) {
     // An error page is never handed on as a body.
     if (const auto status = status_code(request.get())) {
         if (Status checked = check_http_status(*status); !checked.ok()) {
-            return Failure{std::move(checked.error())};
+            return checked.take_failure();
         }
     }
-    return read_body(request.get(), announced_length(request.get()), sink);
+    return read_body(request.get(), announced_length(request.get()), sink, limit);
 }

@@ -34,6 +34,7 @@ struct HttpUrl {
 [[nodiscard]] Status check_http_status(std::uint32_t status);
 
 inline constexpr const char* kInterrupted = "Download was interrupted.";
+inline constexpr const char* kOutOfMemory = "Not enough memory to hold the download.";
 
 // A body shorter than its announced length was cut off in transit.
 [[nodiscard]] inline bool body_was_cut(std::uint64_t received, std::optional<std::uint64_t> total) {

@@ -1,16 +1,22 @@
 #include "release/installer.h"
 
+#include <objbase.h>
+#include <shellapi.h>
+
 #include <utility>
 
 #include "release/installer_rules.h"
 #include "ui/worker_channel.h"
-#include "win32/handles.h"
 #include "win32/system.h"
+#include "win32/system_library.h"
 
 namespace {
 
-// Starts the setup program and waits for it: its exit code, or the error.
-Result<DWORD> run_and_wait(const std::wstring& setup_path) {
+// Not in this compiler's headers: CreateProcessW's answer for a program whose
+// manifest asks for administrator rights.
+constexpr DWORD kElevationRequired = 740;
+
+Result<UniqueHandle> start_process(const std::wstring& setup_path) {
     WideText command_line = installer_command_line(setup_path);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -19,12 +25,61 @@ Result<DWORD> run_and_wait(const std::wstring& setup_path) {
                           CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
         return os_failure(::GetLastError());
     }
-    const ProcessHandles process{UniqueHandle(started.hProcess), UniqueHandle(started.hThread)};
-    if (::WaitForSingleObject(process.process.get(), INFINITE) != WAIT_OBJECT_0) {
+    const UniqueHandle thread(started.hThread);
+    return UniqueHandle(started.hProcess);
+}
+
+// The shell may hand the launch to extensions that expect COM on this thread.
+class ComApartment {
+public:
+    ComApartment()
+        : entered_(SUCCEEDED(
+              ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+    ~ComApartment() {
+        if (entered_) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool entered_;
+};
+
+// A declined prompt fails with ERROR_CANCELLED (1223).
+Result<UniqueHandle> start_elevated(HWND owner, const std::wstring& setup_path) {
+    for (const wchar_t* dll : {L"ole32.dll", L"shell32.dll"}) {
+        if (Status loaded = load_system_library(dll); !loaded.ok()) return loaded.take_failure();
+    }
+    const ComApartment apartment;
+    const WideText parameters = to_wide(kInstallerParameters);
+    SHELLEXECUTEINFOW execute{};
+    execute.cbSize = sizeof execute;
+    execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    execute.hwnd = owner;  // the prompt comes to the front over the window
+    execute.lpVerb = L"runas";
+    execute.lpFile = setup_path.c_str();
+    execute.lpParameters = parameters.c_str();
+    execute.nShow = SW_HIDE;
+    if (!::ShellExecuteExW(&execute)) return os_failure(::GetLastError());
+    UniqueHandle process(execute.hProcess);
+    // An executable always gives its process; anything else is no setup.
+    if (!process) return os_failure(ERROR_BAD_EXE_FORMAT);
+    return process;
+}
+
+// Starts the setup program and waits for it: its exit code, or the error.
+Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
+                           const ProcessLauncher& launcher) {
+    auto process = launcher.start(setup_path);
+    if (!process.ok() && process.os_error() == kElevationRequired) {
+        process = launcher.start_elevated(window, setup_path);
+    }
+    if (!process.ok()) return process.take_failure();
+    if (::WaitForSingleObject(process.value().get(), INFINITE) != WAIT_OBJECT_0) {
         return os_failure(::GetLastError());
     }
     DWORD exit_code = 0;
-    if (!::GetExitCodeProcess(process.process.get(), &exit_code)) {
+    if (!::GetExitCodeProcess(process.value().get(), &exit_code)) {
         return os_failure(::GetLastError());
     }
     return exit_code;
@@ -32,10 +87,13 @@ Result<DWORD> run_and_wait(const std::wstring& setup_path) {
 
 }  // namespace
 
-void run_installer(HWND window, std::wstring setup_path, std::string version) {
+const ProcessLauncher kSystemLauncher{start_process, start_elevated};
+
+void run_installer(HWND window, std::wstring setup_path, std::string version,
+                   const ProcessLauncher& launcher) {
     post_worker_message(window,
                         {WorkerMessage::Status{"Installing", "Finishing setup...", 1.0f, true}});
-    auto exit_code = run_and_wait(setup_path);
+    auto exit_code = run_and_wait(window, setup_path, launcher);
     if (!exit_code.ok()) {
         post_failure(window, std::move(exit_code.error()));
     } else if (exit_code.value() != 0) {

@@ -9,7 +9,8 @@ WideText installer_command_line(WideView setup_path) {
     line.push_back(WideChar('"'));
     line.append(setup_path);
     line.push_back(WideChar('"'));
-    for (const char c : std::string_view(" /S /R")) line.push_back(WideChar(c));
+    line.push_back(WideChar(' '));
+    for (const char c : std::string_view(kInstallerParameters)) line.push_back(WideChar(c));
     return line;
 }
 

@@ -7,6 +7,9 @@
 
 #include "text/utf.h"
 
+// The words after the program: silent, and without a reboot prompt.
+inline constexpr const char* kInstallerParameters = "/S /R";
+
 // The quoted program path, then /S and /R as words of their own.
 [[nodiscard]] WideText installer_command_line(WideView setup_path);
 

@@ -60,5 +60,12 @@ Result<ReleaseInfo> read_release_manifest(std::string_view body) {
     std::optional<std::string> url;
     if (platform != std::string_view::npos) url = json_string_field(body.substr(platform), "url");
     if (!url) return Failure{"No Windows setup URL was found."};
-    return ReleaseInfo{version ? std::move(*version) : "latest", std::move(*url)};
+    std::optional<Sha256> sha256;
+    const std::string_view platform_on = body.substr(platform);
+    if (platform_on.find("\"sha256\"") != std::string_view::npos) {
+        const auto text = json_string_field(platform_on, "sha256");
+        if (text) sha256 = parse_sha256(*text);
+        if (!sha256) return Failure{kBadChecksumText};
+    }
+    return ReleaseInfo{version ? std::move(*version) : "latest", std::move(*url), sha256};
 }

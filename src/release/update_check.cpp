@@ -8,22 +8,25 @@
 #include "ui/worker_channel.h"
 #include "win32/system.h"
 
-void start_update_check(HWND window) {
-    spawn_detached([window] { run_update_check(window); });
+void start_update_check(HWND window, std::uint32_t check) {
+    spawn_detached([window, check] { run_update_check(window, check); });
 }
 
-void run_update_check(HWND window) {
-    auto body = http_get(app::kManifestUrl.c_str(), nullptr);
+void run_update_check(HWND window, std::uint32_t check) {
+    auto body =
+        http_get(app::kManifestUrl.c_str(), nullptr, BodyLimit{kManifestLimit, kManifestTooLarge});
     if (!body.ok()) {
-        post_failure(window, std::move(body.error()));
+        post_failure(window, std::move(body.error()), check);
         return;
     }
     const Body& bytes = body.value();
     auto release = read_release_manifest(std::string_view(bytes.data(), bytes.size()));
     if (!release.ok()) {
-        post_failure(window, std::move(release.error()));
+        post_failure(window, std::move(release.error()), check);
         return;
     }
-    post_worker_message(window, {WorkerMessage::Ready{std::move(release.value().version),
-                                                      std::move(release.value().setup_url)}});
+    ReleaseInfo& info = release.value();
+    post_worker_message(window, {WorkerMessage::Ready{std::move(info.version),
+                                                      std::move(info.setup_url), info.sha256},
+                                 check});
 }

@@ -67,6 +67,9 @@ inline constexpr std::uint32_t kBoxOutline = 0x26425E;
 
 inline constexpr std::uint32_t kLeftLine = 0x24;     // DT_LEFT | DT_VCENTER | DT_SINGLELINE
 inline constexpr std::uint32_t kCentredLine = 0x25;  // DT_CENTER | DT_VCENTER | DT_SINGLELINE
+// For texts from the manifest or the system: an "&" in them is drawn as it is,
+// not taken as a mnemonic prefix (DT_NOPREFIX).
+inline constexpr std::uint32_t kCentredText = kCentredLine | 0x800;
 
 struct Panel {
     Rect rect;
@@ -111,7 +114,7 @@ inline constexpr Label kHeaderLabels[] = {
      true,
      palette::kHeadline,
      kCentredLine},
-    {TextSource::kStatus, nullptr, {0, 302, 760, 334}, 18, true, palette::kHeadline, kCentredLine},
+    {TextSource::kStatus, nullptr, {0, 302, 760, 334}, 18, true, palette::kHeadline, kCentredText},
 };
 
 inline constexpr Label kPercentageLabel{
@@ -128,12 +131,12 @@ struct Control {
 };
 
 inline constexpr Label kDetailLabel{TextSource::kDetail, nullptr,     {0, 378, 760, 410}, 13, false,
-                                    palette::kMuted,     kCentredLine};
+                                    palette::kMuted,     kCentredText};
 
 inline constexpr Control kControls[] = {
     {{kMainButton, 6, palette::kMainOutline, palette::kProgress},
      {TextSource::kButtonLabel, nullptr, kMainButton, 14, true, palette::kMainCaption,
-      kCentredLine},
+      kCentredText},
      Hit::kMain},
     {{kCancelButton, 6, palette::kCancelOutline, palette::kCancelFill},
      {TextSource::kFixed, "Cancel", kCancelButton, 13, true, palette::kCancelCaption, kCentredLine},

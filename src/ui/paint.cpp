@@ -6,6 +6,7 @@
 // The text formats in the layout table are the system's DrawText flags.
 static_assert(layout::kLeftLine == (DT_LEFT | DT_VCENTER | DT_SINGLELINE));
 static_assert(layout::kCentredLine == (DT_CENTER | DT_VCENTER | DT_SINGLELINE));
+static_assert(layout::kCentredText == (DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX));
 
 void draw_rounded_panel(HDC dc, const Rect& rect, std::int32_t radius, COLORREF outline,
                         COLORREF fill) {

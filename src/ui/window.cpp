@@ -11,10 +11,10 @@
 
 namespace {
 
-void press_main_button(HWND window, const WindowState* state) {
+void press_main_button(HWND window, WindowState* state) {
     if (state == nullptr || state->busy) return;
     if (!state->setup_url) {
-        start_update_check(window);
+        start_update_check(window, begin_update_check(*state));
         return;
     }
     std::string version = state->version.value_or("latest");
@@ -22,10 +22,11 @@ void press_main_button(HWND window, const WindowState* state) {
     // Queued before the worker exists, so it is applied before anything the
     // worker posts.
     post_worker_message(window, {WorkerMessage::Status{"Downloading", version, 0.0f, true}});
-    start_download_and_install(window, std::move(version), std::move(setup_url));
+    start_download_and_install(window, std::move(version), std::move(setup_url),
+                               state->setup_sha256);
 }
 
-void press(HWND window, const WindowState* state, LPARAM lparam) {
+void press(HWND window, WindowState* state, LPARAM lparam) {
     const auto x = static_cast<std::uint32_t>(lparam & 0xFFFF);
     const auto y = static_cast<std::uint32_t>((lparam >> 16) & 0xFFFF);
     switch (hit_test(x, y)) {

@@ -19,6 +19,7 @@ struct Apply {
         state.detail = "Latest build: " + m.version;
         state.button_label = "Download";
         state.setup_url = std::move(m.setup_url);
+        state.setup_sha256 = m.sha256;
         state.version = std::move(m.version);
         show_progress(0.0f);
         state.busy = false;
@@ -62,6 +63,15 @@ WindowState initial_window_state() {
     return state;
 }
 
+std::uint32_t begin_update_check(WindowState& state) {
+    state.check_awaited = true;
+    return ++state.last_check;
+}
+
 void update_window_state(WindowState& state, WorkerMessage message) {
+    if (message.check != 0) {
+        if (!state.check_awaited || message.check != state.last_check) return;
+        state.check_awaited = false;
+    }
     std::visit(Apply{state}, message.body);
 }

@@ -2,9 +2,12 @@
 // record belongs to the UI thread; workers only ever post messages.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <variant>
+
+#include "release/checksum_rules.h"
 
 struct WindowState {
     std::string status;
@@ -12,15 +15,21 @@ struct WindowState {
     std::string button_label;
     std::optional<std::string> setup_url;
     std::optional<std::string> version;
+    std::optional<Sha256> setup_sha256;
     bool progress_shown = false;
     float progress = 0.0f;  // read only while progress_shown
     bool busy = true;
+    // Update checks are numbered as they start; only the result of the last
+    // one started, and only while it is awaited, is applied.
+    std::uint32_t last_check = 0;
+    bool check_awaited = false;
 };
 
 struct WorkerMessage {
     struct Ready {
         std::string version;
         std::string setup_url;
+        std::optional<Sha256> sha256 = std::nullopt;
     };
     struct Status {
         std::string status;
@@ -40,10 +49,18 @@ struct WorkerMessage {
     };
 
     std::variant<Ready, Status, Progress, Failed, Installed> body;
+    // The number of the update check that sent it; 0 for every other worker.
+    std::uint32_t check = 0;
 };
 
 // "Checking for updates...", "Contacting <host>", "Checking", busy.
 [[nodiscard]] WindowState initial_window_state();
 
+// The number of an update check about to start. Its result, and no earlier
+// check's, will be applied; nothing visible changes until it arrives.
+[[nodiscard]] std::uint32_t begin_update_check(WindowState& state);
+
 // Moves the message's texts into the state by the update rule of each variant.
+// A result of any update check but the one awaited is dropped: a slow check
+// that ends after a newer one must not undo it, nor touch a running download.
 void update_window_state(WindowState& state, WorkerMessage message);

@@ -10,8 +10,8 @@ void post_worker_message(HWND window, WorkerMessage message) {
     }
 }
 
-void post_failure(HWND window, std::string message) {
-    post_worker_message(window, {WorkerMessage::Failed{std::move(message)}});
+void post_failure(HWND window, std::string message, std::uint32_t check) {
+    post_worker_message(window, {WorkerMessage::Failed{std::move(message)}, check});
 }
 
 WindowState* attached_state(HWND window) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "ui/window_state.h"
@@ -15,8 +16,9 @@ static_assert(WM_WORKER == 0x8001);
 // when the post fails (the window is gone) the message is freed here.
 void post_worker_message(HWND window, WorkerMessage message);
 
-// How every worker reports a failed step: "Download failed" with `message`.
-void post_failure(HWND window, std::string message);
+// How every worker reports a failed step: "Download failed" with `message`;
+// an update check gives its number.
+void post_failure(HWND window, std::string message, std::uint32_t check = 0);
 
 // The state attached at WM_NCCREATE, or null before it and after WM_DESTROY.
 [[nodiscard]] WindowState* attached_state(HWND window);

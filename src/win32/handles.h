@@ -3,6 +3,8 @@
 #pragma once
 
 #include <windows.h>
+
+#include <bcrypt.h>
 #include <winhttp.h>
 
 #include <memory>
@@ -32,6 +34,12 @@ inline void delete_gdi_object(HGDIOBJ h) {
 inline void free_local(HLOCAL h) {
     ::LocalFree(h);
 }
+inline void close_algorithm(BCRYPT_ALG_HANDLE h) {
+    ::BCryptCloseAlgorithmProvider(h, 0);
+}
+inline void destroy_hash(BCRYPT_HASH_HANDLE h) {
+    ::BCryptDestroyHash(h);
+}
 
 using UniqueHandle = UniqueOwner<HANDLE, &close_kernel_handle>;
 using UniqueInternet = UniqueOwner<HINTERNET, &close_internet_handle>;
@@ -39,6 +47,8 @@ using UniqueBrush = UniqueOwner<HBRUSH, &delete_gdi_object>;
 using UniquePen = UniqueOwner<HPEN, &delete_gdi_object>;
 using UniqueFont = UniqueOwner<HFONT, &delete_gdi_object>;
 using UniqueLocal = UniqueOwner<HLOCAL, &free_local>;
+using UniqueAlgorithm = UniqueOwner<BCRYPT_ALG_HANDLE, &close_algorithm>;
+using UniqueHash = UniqueOwner<BCRYPT_HASH_HANDLE, &destroy_hash>;
 
 // A kernel handle whose empty value is INVALID_HANDLE_VALUE, as CreateFileW
 // gives on failure, rather than null.
@@ -85,10 +95,4 @@ private:
     HWND window_;
     PAINTSTRUCT paint_;
     HDC dc_;
-};
-
-// The pair of handles CreateProcessW gives back.
-struct ProcessHandles {
-    UniqueHandle process;
-    UniqueHandle thread;
 };

@@ -28,6 +28,18 @@ TEST(DownloadRules, VersionIsSafeInFileName) {
         {"/", false},
         {std::string_view("1.4\0.exe", 8), false},
         {std::string_view("\0", 1), false},
+        {"1<2", false},
+        {"1>2", false},
+        {"1\"2", false},
+        {"1|2", false},
+        {"1?", false},
+        {"1.*", false},
+        {"1\x01", false},
+        {"1\t2", false},
+        {"\x1f", false},
+        {"1\x7f", true},
+        {"1.4 \xC3\xA9\xE2\x80\x93\xF0\x9F\x98\x80", true},
+        {"(1.4) [beta] {x} #2 %3 &4 ;5 =6 @7 ~8 ^9 '0 `!,", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.version));

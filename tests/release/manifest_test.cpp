@@ -142,6 +142,71 @@ TEST(Manifest, ReadReleaseManifest) {
     }
 }
 
+// The optional "sha256" after the platform key, found like "url".
+TEST(Manifest, Sha256Field) {
+    const std::string digits = "00112233445566778899aabbccddeeffFFEEDDCCBBAA99887766554433221100";
+    const Sha256 digest = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa,
+                           0xbb, 0xcc, 0xdd, 0xee, 0xff, 0xff, 0xee, 0xdd, 0xcc, 0xbb, 0xaa,
+                           0x99, 0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11, 0x00};
+    struct Case {
+        const char* name;
+        std::string body;
+        std::optional<Sha256> sha256;
+        bool refused;
+    };
+    const std::string head = R"({"windows-x86_64-nsis":{"url":"u")";
+    const std::string field = R"(,"sha256":")";
+    const std::string end = R"("}})";
+    const std::vector<Case> cases = {
+        {"none", head + "}}", std::nullopt, false},
+        {"both cases", head + field + digits + end, digest, false},
+        {"before the url", R"({"windows-x86_64":{"sha256":")" + digits + R"(","url":"u"}})", digest,
+         false},
+        {"before the platform key is not its own", R"({"sha256":"x","windows-x86_64":{"url":"u"}})",
+         std::nullopt, false},
+        {"first one wins", head + field + digits + R"("},"linux":{"sha256":"x"}})", digest, false},
+        {"in a later member counts", head + R"(},"linux":{"sha256":")" + digits + end, digest,
+         false},
+        {"63 digits", head + field + digits.substr(1) + end, std::nullopt, true},
+        {"65 digits", head + field + "0" + digits + end, std::nullopt, true},
+        {"not hex", head + field + "g" + digits.substr(1) + end, std::nullopt, true},
+        {"blank inside", head + field + " " + digits.substr(1) + end, std::nullopt, true},
+        {"empty", head + field + end, std::nullopt, true},
+        {"null", head + R"(,"sha256":null}})", std::nullopt, true},
+        {"number", head + R"(,"sha256":12}})", std::nullopt, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result<ReleaseInfo> release = read_release_manifest(c.body);
+        if (c.refused) {
+            ASSERT_FALSE(release.ok());
+            EXPECT_EQ(release.error(), "Setup checksum is not 64 hexadecimal digits.");
+        } else {
+            ASSERT_TRUE(release.ok()) << release.error();
+            EXPECT_EQ(release.value().sha256, c.sha256);
+        }
+    }
+}
+
+TEST(Manifest, Sha256Comparison) {
+    Sha256 a{};
+    a[0] = 1;
+    Sha256 last = a;
+    last[31] = 1;
+    Sha256 first = a;
+    first[0] = 2;
+    struct Case {
+        Sha256 expected, actual;
+        bool same;
+    };
+    const std::vector<Case> cases = {{a, a, true}, {a, last, false}, {a, first, false}};
+    for (const Case& c : cases) {
+        const Status checked = check_sha256(c.expected, c.actual);
+        EXPECT_EQ(checked.ok(), c.same);
+        if (!c.same) EXPECT_EQ(checked.error(), "Downloaded setup does not match its checksum.");
+    }
+}
+
 TEST(Manifest, IllFormedUtf8IsRefusedFirst) {
     const std::string manifest = R"({"version":"1","windows-x86_64":{"url":"https://h/a.exe"}})";
     struct Case {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -152,6 +153,87 @@ TEST(WindowState, Sequences) {
     update_window_state(s, {Message::Installed{"Installed 1.5.0"}});
     update_window_state(s, {Message::Status{"Closing", "Bye", 1.0f, true}});
     expect_state(s, state("Closing", "Bye", "Installed", "https://h/new.exe", "1.5.0", 1.0f, true));
+}
+
+// Checks are started as numbers 1, 2, 3...; each step delivers one message
+// tagged with a check number (0: from the download worker) or starts a check.
+TEST(WindowState, OnlyTheAwaitedCheckIsApplied) {
+    struct Step {
+        bool start_check;
+        std::uint32_t check;
+        Message::Failed failed;  // the message, when not Ready
+        bool ready;
+    };
+    const WindowState failed =
+        state("Download failed", "500", "Try Again", std::nullopt, std::nullopt, 0.0f, false);
+    const WindowState late_failure =
+        state("Download failed", "late", "Try Again", std::nullopt, std::nullopt, 0.0f, false);
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        WindowState expected;
+    };
+    const std::vector<Case> cases = {
+        {"the first check", {{true, 0, {}, false}, {false, 1, {}, true}}, ready_state()},
+        {"a check that was never started", {{false, 1, {}, true}}, initial_window_state()},
+        {"one result per check",
+         {{true, 0, {}, false}, {false, 1, {"500"}, false}, {false, 1, {}, true}},
+         failed},
+        {"an older check failing after a newer one succeeded",
+         {{true, 0, {}, false},
+          {false, 1, {"500"}, false},
+          {true, 0, {}, false},
+          {true, 0, {}, false},
+          {false, 3, {}, true},
+          {false, 2, {"late"}, false}},
+         ready_state()},
+        {"an older check succeeding while the newer one is awaited",
+         {{true, 0, {}, false},
+          {false, 1, {"500"}, false},
+          {true, 0, {}, false},
+          {true, 0, {}, false},
+          {false, 2, {}, true}},
+         failed},
+        {"the awaited one after the stale one",
+         {{true, 0, {}, false},
+          {true, 0, {}, false},
+          {false, 1, {}, true},
+          {false, 2, {"late"}, false}},
+         late_failure},
+        {"a worker's message is always applied",
+         {{true, 0, {}, false}, {false, 1, {}, true}, {false, 0, {"500"}, false}},
+         state("Download failed", "500", "Try Again", kUrl, "1.4.2", 0.0f, false)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowState s = initial_window_state();
+        for (const Step& step : c.steps) {
+            if (step.start_check) {
+                (void)begin_update_check(s);
+                continue;
+            }
+            Message m{Message::Failed{step.failed}, step.check};
+            if (step.ready) m.body = Message::Ready{"1.4.2", kUrl};
+            update_window_state(s, std::move(m));
+        }
+        expect_state(s, c.expected);
+    }
+}
+
+// A Ready from a stale check during a download must neither show "Ready to
+// download" nor make the button live (a second worker would truncate the file
+// the first is about to run).
+TEST(WindowState, NoCheckResultDuringADownload) {
+    WindowState s = initial_window_state();
+    const std::uint32_t first = begin_update_check(s);
+    update_window_state(s, {Message::Failed{"500"}, first});
+    const std::uint32_t second = begin_update_check(s);
+    const std::uint32_t third = begin_update_check(s);
+    update_window_state(s, {Message::Ready{"1.4.2", kUrl}, third});
+    update_window_state(s, {Message::Status{"Downloading", "1.4.2", 0.0f, true}});
+    update_window_state(s, {Message::Ready{"1.4.2", kUrl}, second});
+    update_window_state(s, {Message::Ready{"1.4.2", kUrl}, third});
+    expect_state(s, state("Downloading", "1.4.2", "Download", kUrl, "1.4.2", 0.0f, true));
 }
 
 }  // namespace

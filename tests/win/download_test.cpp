@@ -230,4 +230,60 @@ TEST_F(Installer, ProgramsThatCannotStartGiveTheSystemText) {
     EXPECT_EQ(failure_of(install(temp_ + L"absent.exe")), os_error_text(ERROR_FILE_NOT_FOUND));
 }
 
+// The system raises ERROR_ELEVATION_REQUIRED only on Windows, for a setup
+// whose manifest asks for administrator rights: the launcher seam stands in
+// for CreateProcessW, and the real shell launch (Wine runs "runas" as a
+// plain start) or a declined prompt for the elevated one.
+struct Launches {
+    static inline DWORD start_error = 0;
+    static inline DWORD elevated_error = 0;
+    static inline int elevated = 0;
+    static inline HWND owner = nullptr;
+
+    static Result<UniqueHandle> start(const std::wstring&) { return os_failure(start_error); }
+    static Result<UniqueHandle> start_elevated(HWND window, const std::wstring& path) {
+        ++elevated;
+        owner = window;
+        if (elevated_error != 0) return os_failure(elevated_error);
+        return kSystemLauncher.start_elevated(window, path);
+    }
+};
+
+TEST_F(Installer, ASetupThatNeedsElevationIsStartedThroughThePrompt) {
+    struct Case {
+        DWORD start_error, elevated_error;
+        int elevated;
+        const char* failure;  // null: Installed
+    };
+    const std::string declined = os_error_text(ERROR_CANCELLED);
+    const std::string missing = os_error_text(ERROR_FILE_NOT_FOUND);
+    const Case cases[] = {
+        {740, 0, 1, nullptr},
+        {740, ERROR_CANCELLED, 1, declined.c_str()},
+        {ERROR_FILE_NOT_FOUND, 0, 0, missing.c_str()},
+    };
+    const std::wstring path = stored("setup-exit0.exe", fixture("setup-exit0.exe"));
+    const ProcessLauncher launcher{Launches::start, Launches::start_elevated};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start_error);
+        ::DeleteFileW(marker_path().c_str());
+        Launches::start_error = c.start_error;
+        Launches::elevated_error = c.elevated_error;
+        Launches::elevated = 0;
+        run_installer(collector.window(), path, "7.7", launcher);
+        const auto messages = collector.drain();
+        EXPECT_EQ(Launches::elevated, c.elevated);
+        if (c.failure) {
+            EXPECT_EQ(failure_of(messages), c.failure);
+            EXPECT_FALSE(file_exists(marker_path()));
+        } else {
+            ASSERT_EQ(messages.size(), 2u);
+            EXPECT_TRUE(std::holds_alternative<WorkerMessage::Installed>(messages[1].body));
+            EXPECT_EQ(Launches::owner, collector.window());
+            // The same silent words reached the setup through the shell.
+            EXPECT_TRUE(marker_text().ends_with("\r\n/S /R\r\n")) << marker_text();
+        }
+    }
+}
+
 }  // namespace
