@@ -357,6 +357,27 @@ def geometry(wid):
             int(field("Width")), int(field("Height")), field("Map State"))
 
 
+class HostsFile:
+    """A hosts file that names `address` as the update host, for App(hosts=).
+    It is rewritten in place, so a running program sees a change at its next
+    lookup."""
+
+    def __init__(self, address):
+        self.dir = tempfile.mkdtemp(prefix="vantrel-e2e-")
+        self.path = os.path.join(self.dir, "hosts")
+        with open("/etc/hosts") as src:
+            self.others = [line for line in src if HOST not in line]
+        self.point_to(address)
+
+    def point_to(self, address):
+        with open(self.path, "w") as dst:
+            dst.writelines(self.others)
+            dst.write("%s %s\n" % (address, HOST))
+
+    def remove(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
 class SilentHost:
     """A listener that takes connections and never answers, plus a hosts file
     that names it as the update host: a program started with it stays in its
@@ -367,18 +388,13 @@ class SilentHost:
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.listener.bind((SILENT_ADDRESS, 443))
         self.listener.listen(16)
-        self.dir = tempfile.mkdtemp(prefix="vantrel-e2e-")
-        self.hosts = os.path.join(self.dir, "hosts")
-        with open("/etc/hosts") as src, open(self.hosts, "w") as dst:
-            for line in src:
-                if HOST not in line:
-                    dst.write(line)
-            dst.write("%s %s\n" % (SILENT_ADDRESS, HOST))
+        self.file = HostsFile(SILENT_ADDRESS)
+        self.hosts = self.file.path
         return self
 
     def __exit__(self, *exc):
         self.listener.close()
-        shutil.rmtree(self.dir, ignore_errors=True)
+        self.file.remove()
 
 
 class App:

@@ -181,6 +181,27 @@ for scheme in http https; do
     expect_body_file "$rel/latest.json"
     if [ "$took" -ge 400 ] && [ "$took" -lt 3000 ]; then ok; else bad "$url_label took $took ms, expected 400..3000"; fi
 
+    url_label="$scheme once"
+    printf '300 503' > "$rel/latest.json.once"
+    start=$(date +%s%N)
+    get "$base/latest.json"
+    took=$((($(date +%s%N) - start) / 1000000))
+    expect_eq "$url_label first status" 503 "$status"
+    if [ "$took" -ge 300 ] && [ "$took" -lt 3000 ]; then ok; else bad "$url_label took $took ms, expected 300..3000"; fi
+    get "$base/latest.json"
+    expect_eq "$url_label then status" 200 "$status"
+    expect_body_file "$rel/latest.json"
+    printf '0 cut/5' > "$rel/latest.json.once"
+    get "$base/latest.json"
+    expect_eq "$url_label as a scenario, body" 5 "$(stat -c %s "$out/body")"
+    get "$base/latest.json"
+    expect_body_file "$rel/latest.json"
+
+    url_label="$scheme redirect-http"
+    get "$base/redirect-http/sub%20dir/a%20b.txt"
+    expect_eq "$url_label status" 302 "$status"
+    expect_header Location "http://updates.vantrel.app/sub%20dir/a%20b.txt"
+
     url_label="$scheme redirect"
     get "$base/redirect/sub%20dir/a%20b.txt"
     expect_eq "$url_label status" 302 "$status"

@@ -22,7 +22,15 @@ file under --root (URL-decoded), unless said otherwise:
   /bytes/<hex>            exactly those bytes
   /big/<N>                N bytes where byte i is i*7 mod 251, made on the fly
                           and sent in 64 KiB pieces
-  anything else           the static file, or 404 with a small body
+  anything else           the static file, or 404 with a small body; but
+                          when <file>.once exists beside it, the first request
+                          takes that file away and is answered as it says
+                          instead: "<delay ms> <status>" (e.g. "8000 500": a
+                          check that hangs, then fails, while later requests
+                          for the same file are served at once), or
+                          "<delay ms> <scenario>" to serve it as
+                          /<scenario>/<file> would be (e.g. "0 cut/1000")
+  /redirect-http/<file>   302 to http://<host>/<file>, plain HTTP
 
 Every response but /nolength, /cut and /length carries Content-Length (or is
 chunked) and keeps the connection alive (HTTP/1.1). Each request is appended
@@ -129,14 +137,36 @@ class Handler(BaseHTTPRequestHandler):
         raw = self.path.split("?", 1)[0]
         segments = raw.split("/")[1:]
         kind = segments[0]
-        handler = getattr(self, "scenario_" + kind, None)
+        handler = getattr(self, "scenario_" + kind.replace("-", "_"), None)
         try:
             if handler is not None:
                 handler(segments[1:])
-            else:
+            elif not self.answer_once(segments):
                 self.serve_file(segments)
         except (ValueError, IndexError):
             self.simple(400, "Bad scenario arguments.")
+
+    def answer_once(self, segments):
+        rel = "/".join(unquote(s) for s in segments)
+        once = os.path.realpath(os.path.join(self.server.root, rel)) + ".once"
+        if not once.startswith(self.server.root + os.sep):
+            return False
+        # Renaming claims it: of two requests at once, only one gets it.
+        claimed = once + ".taken.%d" % threading.get_ident()
+        try:
+            os.rename(once, claimed)
+        except OSError:
+            return False
+        with open(claimed) as f:
+            delay_ms, what = f.read().split()
+        os.remove(claimed)
+        time.sleep(int(delay_ms) / 1000.0)
+        if what.isdigit():
+            self.simple(int(what), "Answered once by the test server.")
+        else:
+            scenario = what.split("/")
+            getattr(self, "scenario_" + scenario[0].replace("-", "_"))(scenario[1:] + segments)
+        return True
 
     def serve_file(self, segments, code=200, extra=()):
         path = self.resolve(segments)
@@ -220,6 +250,11 @@ class Handler(BaseHTTPRequestHandler):
 
     def scenario_redirect(self, args):
         target = "/" + "/".join(args)
+        self.simple(302, "Moved to %s." % target, [("Location", target)])
+
+    def scenario_redirect_http(self, args):
+        host = self.headers.get("Host", "").split(":")[0]
+        target = "http://%s/%s" % (host, "/".join(args))
         self.simple(302, "Moved to %s." % target, [("Location", target)])
 
     def scenario_length(self, args):

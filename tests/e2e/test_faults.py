@@ -1,0 +1,167 @@
+#!/usr/bin/env python3
+"""Every fault ends right, as the user sees it: one row per fault of the
+update server, the setup or the machine; the window's three texts; whether
+the setup was run; and whether "Try Again" succeeds once the fault is gone."""
+
+import hashlib
+import json
+import os
+import time
+import unittest
+
+import e2e
+
+SETUP = "dl/setup.exe"
+SETUP_URL = "https://updates.vantrel.app/" + SETUP
+VERSION = "3.0.1"
+FAILED = ("Download failed", "Try Again")
+REFUSED = "127.0.0.4"  # nothing listens there: connections are refused
+
+
+def fixture(name):
+    with open(os.path.join(e2e.FIXTURES, name), "rb") as f:
+        return f.read()
+
+
+def manifest(sha256=None, padding=0):
+    platform = {"url": SETUP_URL}
+    if sha256:
+        platform["sha256"] = sha256
+    body = json.dumps({"version": VERSION, "platforms": {"windows-x86_64-nsis": platform}})
+    return body + " " * padding
+
+
+def once(path, answer):
+    """The next request for `path` is answered as `answer` says (see the
+    update server's help)."""
+    e2e.publish(path + ".once", answer)
+
+
+def block_download_folder():
+    folder = e2e.download_folder()
+    os.makedirs(os.path.dirname(folder), exist_ok=True)
+    with open(folder, "w") as f:
+        f.write("in the way")
+
+
+def unblock_download_folder():
+    os.remove(e2e.download_folder())
+
+
+GOOD_SETUP = fixture("setup-exit0.exe")
+GOOD_SHA256 = hashlib.sha256(GOOD_SETUP).hexdigest().upper()
+
+# name, what breaks (before the run), what mends it, the fault's phase
+# ("check": the update check fails; "setup": "Download" is pressed first),
+# expected detail, whether the setup may have run.
+ROWS = [
+    ("server down", "hosts", None, "check", "Download request failed.", False),
+    ("manifest 500", lambda: once(e2e.MANIFEST, "0 500"), None, "check",
+     "Server returned HTTP status 500.", False),
+    ("manifest not UTF-8", lambda: e2e.publish(e2e.MANIFEST, b'{"version":"\xff"}'),
+     lambda: e2e.publish(e2e.MANIFEST, manifest()), "check",
+     "invalid utf-8 sequence of 1 bytes from index 12", False),
+    ("manifest over the cap", lambda: e2e.publish(e2e.MANIFEST, manifest(padding=1 << 20)),
+     lambda: e2e.publish(e2e.MANIFEST, manifest()), "check",
+     "Release manifest is larger than 1.0 MB.", False),
+    ("setup 500", lambda: once(SETUP, "0 500"), None, "setup",
+     "Server returned HTTP status 500.", False),
+    ("setup cut short", lambda: once(SETUP, "0 cut/1000"), None, "setup",
+     "Download was interrupted.", False),
+    ("length far above the body", lambda: once(SETUP, "0 length/1000000000000000"), None,
+     "setup", "Not enough memory to hold the download.", False),
+    # WinHTTP never follows https to http. Wine fails the request; Windows
+    # hands back the 302 itself ("Server returned HTTP status 302.").
+    ("redirect to http", lambda: once(SETUP, "0 redirect-http"), None, "setup",
+     "Download request failed.", False),
+    ("checksum mismatch", lambda: (e2e.publish(e2e.MANIFEST, manifest(GOOD_SHA256)),
+                                   e2e.publish(SETUP, fixture("setup-exit1.exe"))),
+     lambda: e2e.publish(SETUP, GOOD_SETUP), "setup",
+     "Downloaded setup does not match its checksum.", False),
+    ("download folder blocked", block_download_folder, unblock_download_folder, "setup",
+     "Path not found. (os error 3)", False),
+    ("setup not a program", lambda: e2e.publish(SETUP, b"<html>not a program</html>"),
+     lambda: e2e.publish(SETUP, GOOD_SETUP), "setup", "Bad EXE format for %1. (os error 193)",
+     False),
+    ("setup exits 1", lambda: e2e.publish(SETUP, fixture("setup-exit1.exe")),
+     lambda: e2e.publish(SETUP, GOOD_SETUP), "setup", "Installer exited with code 1.", True),
+]
+
+
+class FaultTest(unittest.TestCase):
+    def setUp(self):
+        e2e.clear_marker()
+        e2e.clear_downloads()
+        e2e.publish(e2e.MANIFEST, manifest())
+        e2e.publish(SETUP, GOOD_SETUP)
+
+    @classmethod
+    def tearDownClass(cls):
+        for path in (e2e.MANIFEST, SETUP):
+            e2e.unpublish(path)
+            e2e.unpublish(path + ".once")
+        e2e.clear_marker()
+        e2e.clear_downloads()
+
+    def test_each_fault_ends_in_one_clear_line(self):
+        for name, breaks, mends, phase, detail, may_run in ROWS:
+            with self.subTest(name):
+                self.setUp()
+                hosts = None
+                if breaks == "hosts":
+                    hosts = e2e.HostsFile(REFUSED)
+                else:
+                    breaks()
+                try:
+                    self.run_row(name, phase, detail, may_run, mends, hosts)
+                finally:
+                    if hosts:
+                        hosts.remove()
+
+    def run_row(self, name, phase, detail, may_run, mends, hosts):
+        with e2e.App(hosts=hosts.path if hosts else None) as app:
+            if phase == "setup":
+                app.wait_status("Ready to download")
+                app.click_rect(e2e.MAIN_BUTTON)
+            shot = app.wait_status(FAILED[0], timeout=60)
+            shot.save("fault-" + name.replace(" ", "-"))
+            self.assertEqual((shot.detail(), shot.button()), (detail, FAILED[1]))
+            self.assertEqual(shot.fill_width(), 0)
+            self.assertEqual(len(e2e.marker_runs()), 1 if may_run else 0)
+            # The fault goes away; "Try Again" then goes all the way.
+            if hosts:
+                hosts.point_to("127.0.0.1")
+            if mends:
+                mends()
+            app.click_rect(e2e.MAIN_BUTTON)
+            if phase == "check":
+                app.wait_status("Ready to download")
+                app.click_rect(e2e.MAIN_BUTTON)
+            shot = app.wait_status("Installed", timeout=60)
+            self.assertEqual(len(e2e.marker_runs()), 2 if may_run else 1)
+
+    def test_a_late_failure_does_not_undo_a_newer_check(self):
+        once(e2e.MANIFEST, "0 500")
+        since = len(e2e.server_requests())
+        with e2e.App() as app:
+            app.wait_status("Download failed")
+            # The second check hangs for 6 s, then fails; the third, started
+            # meanwhile, succeeds at once.
+            once(e2e.MANIFEST, "6000 500")
+            app.click_rect(e2e.MAIN_BUTTON)
+            e2e.wait_until(lambda: e2e.count_requests(e2e.MANIFEST_PATH, since) == 2, 10,
+                           "the hanging check's request")
+            started = time.monotonic()
+            app.click_rect(e2e.MAIN_BUTTON)
+            shot = app.wait_status("Ready to download")
+            self.assertEqual(e2e.count_requests(e2e.MANIFEST_PATH, since), 3)
+            time.sleep(max(0.0, 8.0 - (time.monotonic() - started)))
+            shot = app.shot()
+            shot.save("fault-late-failure")
+            self.assertEqual((shot.status(), shot.detail(), shot.button()),
+                             ("Ready to download", "Latest build: " + VERSION, "Download"))
+            self.assertEqual(e2e.marker_runs(), [])
+
+
+if __name__ == "__main__":
+    e2e.main("test_faults")
