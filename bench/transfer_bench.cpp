@@ -69,8 +69,14 @@ struct Transfer {
     std::string url;
     HWND window;
     double seconds = 0;
-    std::vector<char> body;
+    Body ours;               // what http_get gave
+    std::vector<char> body;  // what the bare loop read
     std::string error;
+
+    [[nodiscard]] std::string_view bytes() const {
+        return client == Client::kOurs ? std::string_view(ours.data(), ours.size())
+                                       : std::string_view(body.data(), body.size());
+    }
 };
 
 double now_seconds() {
@@ -130,7 +136,7 @@ DWORD WINAPI transfer_thread(void* parameter) {
         Result<Body> got = http_get(t->url, &sink);
         t->seconds = now_seconds() - start;
         if (got.ok()) {
-            t->body = std::move(got.value());
+            t->ours = std::move(got.value());
         } else {
             t->error = got.error();
         }
@@ -167,13 +173,13 @@ void require_pattern(const Transfer& t, std::uint64_t size) {
         std::fprintf(stderr, "%s: %s\n", who, t.error.c_str());
         std::exit(1);
     }
-    if (t.body.size() != size) {
-        std::fprintf(stderr, "%s: %zu bytes, expected %llu\n", who, t.body.size(),
+    if (t.bytes().size() != size) {
+        std::fprintf(stderr, "%s: %zu bytes, expected %llu\n", who, t.bytes().size(),
                      static_cast<unsigned long long>(size));
         std::exit(1);
     }
     for (std::uint64_t i = 0; i < size; ++i) {
-        if (static_cast<unsigned char>(t.body[i]) != (i * 7) % 251) {
+        if (static_cast<unsigned char>(t.bytes()[i]) != (i * 7) % 251) {
             std::fprintf(stderr, "%s: byte %llu differs\n", who,
                          static_cast<unsigned long long>(i));
             std::exit(1);
@@ -219,11 +225,11 @@ int speed(const std::string& url, int rounds) {
             run_transfer(t);
             require_pattern(t, size);
             if (c == Client::kOurs) {
-                std::printf("ours %.6f %zu %llu %.6f\n", t.seconds, t.body.size(),
+                std::printf("ours %.6f %zu %llu %.6f\n", t.seconds, t.bytes().size(),
                             static_cast<unsigned long long>(sink.progress_messages),
                             static_cast<double>(sink.last_fraction));
             } else {
-                std::printf("bare %.6f %zu\n", t.seconds, t.body.size());
+                std::printf("bare %.6f %zu\n", t.seconds, t.bytes().size());
             }
             std::fflush(stdout);
         }
@@ -244,7 +250,7 @@ int memory(Client client, const std::string& url) {
     ::K32GetProcessMemoryInfo(::GetCurrentProcess(), &after, sizeof after);
     require_pattern(t, expected_size(url));
     std::printf("memory %s %zu %llu %llu %llu %llu\n", client == Client::kOurs ? "ours" : "bare",
-                t.body.size(), static_cast<unsigned long long>(before.PeakWorkingSetSize),
+                t.bytes().size(), static_cast<unsigned long long>(before.PeakWorkingSetSize),
                 static_cast<unsigned long long>(after.PeakWorkingSetSize),
                 static_cast<unsigned long long>(before.PeakPagefileUsage),
                 static_cast<unsigned long long>(after.PeakPagefileUsage));
