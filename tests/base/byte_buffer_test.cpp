@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
-#include <utility>
 
 #include "base/byte_buffer.h"
 
@@ -24,22 +23,6 @@ void append(ByteBuffer& buffer, const std::string& text) {
     ASSERT_NE(room, nullptr);
     std::memcpy(room, text.data(), text.size());
     buffer.commit(text.size());
-}
-
-TEST(ByteBuffer, GrowsAndKeepsItsContents) {
-    ByteBuffer buffer;
-    EXPECT_EQ(buffer.size(), 0u);
-    std::string expected;
-    for (int i = 0; i < 200; ++i) {
-        const std::string piece(static_cast<std::size_t>(i % 7 + 1),
-                                static_cast<char>('a' + i % 26));
-        append(buffer, piece);
-        expected += piece;
-    }
-    EXPECT_EQ(contents(buffer), expected);
-    ByteBuffer moved = std::move(buffer);
-    EXPECT_EQ(contents(moved), expected);
-    EXPECT_EQ(buffer.size(), 0u);
 }
 
 TEST(ByteBuffer, ImpossibleSizesFailAndKeepTheContents) {

@@ -155,85 +155,53 @@ TEST(WindowState, Sequences) {
     expect_state(s, state("Closing", "Bye", "Installed", "https://h/new.exe", "1.5.0", 1.0f, true));
 }
 
-// Checks are started as numbers 1, 2, 3...; each step delivers one message
-// tagged with a check number (0: from the download worker) or starts a check.
+// Steps, one letter each: "s" starts a check (numbered 1, 2, 3...), "rN" and
+// "fN" are Ready and Failed from check N (0: the download worker), "d" is the
+// download starting. A stale Ready during a download must neither show "Ready
+// to download" nor make the button live: a second worker would truncate the
+// file the first is about to run.
 TEST(WindowState, OnlyTheAwaitedCheckIsApplied) {
-    struct Step {
-        bool start_check;
-        std::uint32_t check;
-        Message::Failed failed;  // the message, when not Ready
-        bool ready;
-    };
     const WindowState failed =
         state("Download failed", "500", "Try Again", std::nullopt, std::nullopt, 0.0f, false);
-    const WindowState late_failure =
-        state("Download failed", "late", "Try Again", std::nullopt, std::nullopt, 0.0f, false);
     struct Case {
-        const char* name;
-        std::vector<Step> steps;
+        const char* steps;
         WindowState expected;
     };
     const std::vector<Case> cases = {
-        {"the first check", {{true, 0, {}, false}, {false, 1, {}, true}}, ready_state()},
-        {"a check that was never started", {{false, 1, {}, true}}, initial_window_state()},
-        {"one result per check",
-         {{true, 0, {}, false}, {false, 1, {"500"}, false}, {false, 1, {}, true}},
-         failed},
-        {"an older check failing after a newer one succeeded",
-         {{true, 0, {}, false},
-          {false, 1, {"500"}, false},
-          {true, 0, {}, false},
-          {true, 0, {}, false},
-          {false, 3, {}, true},
-          {false, 2, {"late"}, false}},
-         ready_state()},
-        {"an older check succeeding while the newer one is awaited",
-         {{true, 0, {}, false},
-          {false, 1, {"500"}, false},
-          {true, 0, {}, false},
-          {true, 0, {}, false},
-          {false, 2, {}, true}},
-         failed},
-        {"the awaited one after the stale one",
-         {{true, 0, {}, false},
-          {true, 0, {}, false},
-          {false, 1, {}, true},
-          {false, 2, {"late"}, false}},
-         late_failure},
-        {"a worker's message is always applied",
-         {{true, 0, {}, false}, {false, 1, {}, true}, {false, 0, {"500"}, false}},
-         state("Download failed", "500", "Try Again", kUrl, "1.4.2", 0.0f, false)},
+        {"s r1", ready_state()},
+        {"r1", initial_window_state()},
+        {"s f1 r1", failed},
+        {"s f1 s s r3 f2", ready_state()},
+        {"s f1 s s r2", failed},
+        {"s s r1 f2", failed},
+        {"s r1 f0", state("Download failed", "500", "Try Again", kUrl, "1.4.2", 0.0f, false)},
+        {"s f1 s s r3 d r2 r3",
+         state("Downloading", "1.4.2", "Download", kUrl, "1.4.2", 0.0f, true)},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.steps);
         WindowState s = initial_window_state();
-        for (const Step& step : c.steps) {
-            if (step.start_check) {
-                (void)begin_update_check(s);
-                continue;
+        for (const char* step = c.steps; *step != '\0'; step += step[1] == ' ' ? 2 : 1) {
+            const std::uint32_t check = static_cast<std::uint32_t>(step[1] - '0');
+            switch (*step) {
+                case 's':
+                    (void)begin_update_check(s);
+                    break;
+                case 'd':
+                    update_window_state(s, {Message::Status{"Downloading", "1.4.2", 0.0f, true}});
+                    break;
+                case 'r':
+                    update_window_state(s, {Message::Ready{"1.4.2", kUrl}, check});
+                    ++step;
+                    break;
+                case 'f':
+                    update_window_state(s, {Message::Failed{"500"}, check});
+                    ++step;
+                    break;
             }
-            Message m{Message::Failed{step.failed}, step.check};
-            if (step.ready) m.body = Message::Ready{"1.4.2", kUrl};
-            update_window_state(s, std::move(m));
         }
         expect_state(s, c.expected);
     }
-}
-
-// A Ready from a stale check during a download must neither show "Ready to
-// download" nor make the button live (a second worker would truncate the file
-// the first is about to run).
-TEST(WindowState, NoCheckResultDuringADownload) {
-    WindowState s = initial_window_state();
-    const std::uint32_t first = begin_update_check(s);
-    update_window_state(s, {Message::Failed{"500"}, first});
-    const std::uint32_t second = begin_update_check(s);
-    const std::uint32_t third = begin_update_check(s);
-    update_window_state(s, {Message::Ready{"1.4.2", kUrl}, third});
-    update_window_state(s, {Message::Status{"Downloading", "1.4.2", 0.0f, true}});
-    update_window_state(s, {Message::Ready{"1.4.2", kUrl}, second});
-    update_window_state(s, {Message::Ready{"1.4.2", kUrl}, third});
-    expect_state(s, state("Downloading", "1.4.2", "Download", kUrl, "1.4.2", 0.0f, true));
 }
 
 }  // namespace
