@@ -15,12 +15,12 @@ win=$root/build/win
 out=$root/build/bench
 body_bytes=$((256 * 1024 * 1024))
 
+source "$root/scripts/wine_env.sh"
+
 if [ "${1:-}" = --inside ]; then
     # In the namespace, with the update server up and DISPLAY set.
     raw=$out/raw
-    quiet() { "$@" </dev/null >/dev/null 2>&1; }
-    quiet wineserver -p
-    quiet wine cmd /c exit
+    wine_warm_up
     rc=0
     {
         url=https://updates.vantrel.app/big/$body_bytes
@@ -61,7 +61,6 @@ mkdir -p "$release/vantrel/updates/beta"
 printf '{"version":"1.0.0","platforms":{"windows-x86_64-nsis":{"url":"https://updates.vantrel.app/big/1048576"}}}\n' \
     >"$release/vantrel/updates/beta/latest.json"
 
-export WINEPREFIX=$root/build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$root/scripts/wine_prefix.sh" "$WINEPREFIX" >/dev/null
 
 display=()

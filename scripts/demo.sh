@@ -28,11 +28,8 @@ uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrel'
 installed_limit=90   # seconds from start to "Installed" when driven here
 interactive_limit=1800
 
-export WINEPREFIX=$root/build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$root/scripts/wine_env.sh"
 
-# Every wine call gets its streams redirected: Wine's services inherit them
-# and would keep whoever reads our output waiting.
-quiet() { "$@" </dev/null >/dev/null 2>&1; }
 say() { printf 'demo: %s\n' "$*"; }
 die() { printf 'demo: FAILED: %s\n' "$*" >&2; exit 1; }
 now() { echo "$EPOCHREALTIME"; }
@@ -189,8 +186,7 @@ inside() {
     say "$(elapsed)  in the private network; the update server is up"
     work=$(mktemp -d /tmp/vantrel-demo.XXXXXX)
     trap 'inside_cleanup; rm -rf "$work"' EXIT
-    quiet wineserver -p
-    quiet wine cmd /c exit
+    wine_warm_up
 
     local appdata temp install_dir stored
     appdata=$(wine_dir LOCALAPPDATA)
