@@ -20,7 +20,7 @@ SLOW = "slow/700/"
 
 
 def fixture(name):
-    with open(os.path.join(e2e.FIXTURES, name), "rb") as f:
+    with open(os.path.join(e2e.setting("FIXTURES"), name), "rb") as f:
         return f.read()
 
 
