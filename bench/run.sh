@@ -11,47 +11,46 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(dirname "$here")
+win=$root/build/win
 out=$root/build/bench
 body_bytes=$((256 * 1024 * 1024))
+
+source "$root/scripts/wine_env.sh"
 
 if [ "${1:-}" = --inside ]; then
     # In the namespace, with the update server up and DISPLAY set.
     raw=$out/raw
-    quiet() { "$@" </dev/null >/dev/null 2>&1; }
-    quiet wineserver -p
-    quiet wine cmd /c exit
+    wine_warm_up
     rc=0
     {
         url=https://updates.vantrel.app/big/$body_bytes
         # Memory first, each in a process of its own: one transfer per peak.
-        timeout 300 wine "$out/transfer_bench.exe" memory ours "$url" </dev/null >"$raw/memory-ours.txt"
-        timeout 300 wine "$out/transfer_bench.exe" memory bare "$url" </dev/null >"$raw/memory-bare.txt"
-        timeout 1200 wine "$out/transfer_bench.exe" speed "$url" "${BENCH_ROUNDS:-5}" </dev/null \
+        timeout 300 wine "$win/transfer_bench.exe" memory ours "$url" </dev/null >"$raw/memory-ours.txt"
+        timeout 300 wine "$win/transfer_bench.exe" memory bare "$url" </dev/null >"$raw/memory-bare.txt"
+        timeout 1200 wine "$win/transfer_bench.exe" speed "$url" "${BENCH_ROUNDS:-5}" </dev/null \
             >"$raw/speed.txt"
-        timeout 600 python3 "$here/startup.py" --ours "$root/build/win/VantrelBootstrapper.exe" \
-            --minimal "$out/minimal_window.exe" --rounds "${BENCH_STARTS:-5}" >"$raw/startup.json"
+        timeout 600 python3 "$here/startup.py" --ours "$win/VantrelBootstrapper.exe" \
+            --minimal "$win/minimal_window.exe" --rounds "${BENCH_STARTS:-5}" >"$raw/startup.json"
     } || rc=$?
     quiet wineserver -k || true
     exit "$rc"
 fi
 
-exe=$root/build/win/VantrelBootstrapper.exe
-if [ ! -f "$exe" ] || [ ! -f "$root/build/win/libvantrel_win.a" ]; then
+exe=$win/VantrelBootstrapper.exe
+if [ ! -f "$exe" ] || [ ! -f "$win/CMakeCache.txt" ]; then
     echo "$0: build/win is missing: run make win (make bench does)" >&2
     exit 1
 fi
 mkdir -p "$out/raw"
 rm -f "$out"/raw/*
 
-# The benchmark programs, built against the product's own libraries; the
+# The benchmark programs, targets of the Windows build left out of `make win`:
+# built against the product's own libraries with the product's flags. The
 # product exe is left exactly as `make win` made it.
-cxx=x86_64-w64-mingw32-g++-posix
-defines=(-DUNICODE -D_UNICODE -DWIN32_LEAN_AND_MEAN -DNOMINMAX)
-"$cxx" -std=c++20 -O2 -Wall -Wextra "${defines[@]}" -I"$root/src" "$here/transfer_bench.cpp" \
-    "$root/build/win/libvantrel_win.a" "$root/build/win/libvantrel_core.a" \
-    -lwinhttp -lgdi32 -luser32 -static -o "$out/transfer_bench.exe"
-"$cxx" -std=c++20 -Os -Wall -Wextra "${defines[@]}" -municode -mwindows -s -static \
-    "$here/minimal_window.cpp" -o "$out/minimal_window.exe"
+cmake --build "$win" -j"${JOBS:-2}" --target transfer_bench minimal_window >"$out/build.log" 2>&1 || {
+    cat "$out/build.log" >&2
+    exit 1
+}
 
 stat -c %s "$exe" >"$out/raw/size.txt"
 x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' >"$out/raw/imports.txt"
@@ -62,7 +61,6 @@ mkdir -p "$release/vantrel/updates/beta"
 printf '{"version":"1.0.0","platforms":{"windows-x86_64-nsis":{"url":"https://updates.vantrel.app/big/1048576"}}}\n' \
     >"$release/vantrel/updates/beta/latest.json"
 
-export WINEPREFIX=$root/build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 "$root/scripts/wine_prefix.sh" "$WINEPREFIX" >/dev/null
 
 display=()

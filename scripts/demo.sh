@@ -5,7 +5,8 @@
 # update server (a private network namespace where updates.vantrel.app is
 # loopback), and runs the real exe under Wine. With $DISPLAY set the window
 # opens there and you press "Download"; without it the script drives a private
-# Xvfb itself and saves a screenshot of each stage under build/demo/.
+# Xvfb itself (demo/drive.py, with the end-to-end tests' App and Shot) and
+# saves a screenshot of each stage under build/demo/.
 # Either way it ends by showing where the setup installed its files, and fails
 # when they are not there.
 set -euo pipefail
@@ -25,14 +26,10 @@ slow_ms=500
 setup_path=/slow/$slow_ms/$setup_rel
 setup_url=https://$host$setup_path
 uninstall_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrel'
-installed_limit=90   # seconds from start to "Installed" when driven here
 interactive_limit=1800
 
-export WINEPREFIX=$root/build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source "$root/scripts/wine_env.sh"
 
-# Every wine call gets its streams redirected: Wine's services inherit them
-# and would keep whoever reads our output waiting.
-quiet() { "$@" </dev/null >/dev/null 2>&1; }
 say() { printf 'demo: %s\n' "$*"; }
 die() { printf 'demo: FAILED: %s\n' "$*" >&2; exit 1; }
 now() { echo "$EPOCHREALTIME"; }
@@ -51,11 +48,10 @@ wine_dir() {
 
 app_pid=
 server_pid=
-stopped_server=
 
 inside_cleanup() {
     # A stopped server would ignore the namespace's SIGTERM and hang its wait.
-    if [ -n "$stopped_server" ]; then kill -CONT "$server_pid" 2>/dev/null || true; fi
+    if [ -n "$server_pid" ]; then kill -CONT "$server_pid" 2>/dev/null || true; fi
     if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
         kill -KILL "$app_pid" 2>/dev/null || true
         wait "$app_pid" 2>/dev/null || true
@@ -63,113 +59,9 @@ inside_cleanup() {
     quiet wineserver -k || true
 }
 
-# The window's pixels at x,y of shot file $1 (client coordinates).
-pixel() { convert "$1" -format "%[hex:p{$2,$3}]" info: | tr 'A-F' 'a-f'; }
-
-# One line of text of shot file $1 in the client rect left,top,right,bottom.
-read_text() { python3 "$root/demo/read_text.py" "$@"; }
-status_of() { read_text "$1" 20 302 740 334; }   # clear of the card's edge
-detail_of() { read_text "$1" 20 378 740 410; }
-
-# The window area of the screen, now.
-shoot() { import -window root -crop "760x520+$win_x+$win_y" +repage "$1"; }
-
-# Polls screenshots until probe $1 accepts one (it gets the file), then keeps
-# that shot as $2. Gives up at the deadline.
-wait_for() {
-    local probe=$1 name=$2 what=$3 shot=$work/poll.png last=
-    while :; do
-        shoot "$shot"
-        if "$probe" "$shot"; then
-            cp "$shot" "$demo/$name.png"
-            say "$(elapsed)  $what  -> build/demo/$name.png"
-            return 0
-        fi
-        last=$(status_of "$shot")
-        kill -0 "$app_pid" 2>/dev/null || die "the bootstrapper ended while waiting for: $what"
-        if awk -v a="$(now)" -v b="$app_started" -v l="$installed_limit" 'BEGIN { exit !(a - b > l) }'; then
-            cp "$shot" "$demo/failed.png"
-            die "no '$what' within $installed_limit s of the start (status reads '$last'; see build/demo/failed.png)"
-        fi
-        sleep 0.05
-    done
-}
-
-first_paint() { [ "$(pixel "$1" 30 260)" = 07111b ]; }
-is_checking() { first_paint "$1" && [ "$(status_of "$1")" = "Checking for updates..." ]; }
-is_ready() { [ "$(status_of "$1")" = "Ready to download" ]; }
-# A bar begun but not full: the fill colour at its left end, not at its right.
-is_downloading() {
-    [ "$(pixel "$1" 154 355)" = 24d8ff ] && [ "$(pixel "$1" 569 355)" != 24d8ff ] &&
-        [ "$(status_of "$1")" = Downloading ]
-}
-is_installed() { [ "$(pixel "$1" 569 355)" = 24d8ff ] && [ "$(status_of "$1")" = Installed ]; }
-
-# The detail line of shot file $1 must read $2 exactly, or match the
-# pattern $3 when given.
-expect_detail() {
-    local got
-    got=$(detail_of "$1")
-    if [ $# -gt 2 ]; then
-        [[ $got =~ $3 ]] || die "$(basename "$1"): the detail line reads '$got', not $2"
-    else
-        [ "$got" = "$2" ] || die "$(basename "$1"): the detail line reads '$got', not '$2'"
-    fi
-    say "          detail: $got"
-}
-
-drive() {
-    # Holding the server still keeps the manifest request waiting, so the
-    # "checking" stage stays on screen until it has been photographed.
-    server_pid=$(ss -Hltnp 'sport = :443' | grep -o 'pid=[0-9]*' | head -n1 | cut -d= -f2)
-    [ -n "$server_pid" ] || die "no update server listening on port 443"
-    kill -STOP "$server_pid"
-    stopped_server=1
-
-    app_started=$(now)
-    wine "$exe" </dev/null >/dev/null 2>&1 &
-    app_pid=$!
-    local wid
-    wid=$(timeout 30 xdotool search --sync --onlyvisible --name '^Vantrel Bootstrapper$' | head -n1) ||
-        die "no window named 'Vantrel Bootstrapper' within 30 s"
-    eval "$(xdotool getwindowgeometry --shell "$wid")"
-    win_x=$X win_y=$Y
-    say "$(elapsed)  window $WIDTH x $HEIGHT at $X,$Y"
-    [ "$WIDTH x $HEIGHT" = "760 x 520" ] || die "the window is $WIDTH x $HEIGHT, not 760 x 520"
-
-    wait_for is_checking 1-checking "Checking for updates..."
-    expect_detail "$demo/1-checking.png" "Contacting $host"
-    kill -CONT "$server_pid"
-    stopped_server=
-
-    wait_for is_ready 2-ready "Ready to download"
-    expect_detail "$demo/2-ready.png" "Latest build: $version"
-
-    xdotool mousemove --window "$wid" 308 446 click 1
-    say "$(elapsed)  clicked Download"
-    wait_for is_downloading 3-downloading "Downloading"
-    # Sizes as the program writes them: "<received> / <total>".
-    expect_detail "$demo/3-downloading.png" "'<part> KB / $total_text'" \
-        "^[0-9]+\\.[0-9] KB / ${total_text//./\\.}\$"
-
-    wait_for is_installed 4-installed "Installed"
-    expect_detail "$demo/4-installed.png" "$version"
-
-    xdotool mousemove --window "$wid" 716 44 click 1
-    say "$(elapsed)  clicked x"
-    local rc=0 deadline=$((SECONDS + 15))
-    while kill -0 "$app_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
-    kill -0 "$app_pid" 2>/dev/null && die "the window did not close within 15 s of clicking x"
-    wait "$app_pid" || rc=$?
-    app_pid=
-    [ $rc = 0 ] || die "the bootstrapper exited with $rc"
-    say "$(elapsed)  the bootstrapper exited with 0"
-}
-
 attend() {
     xdpyinfo >/dev/null 2>&1 ||
         die "display $DISPLAY is not reachable from the demo's network namespace (a local display is; try: env -u DISPLAY make demo)"
-    app_started=$(now)
     wine "$exe" </dev/null >/dev/null 2>&1 &
     app_pid=$!
     say "the bootstrapper is open on $DISPLAY: press \"Download\", and close the window once it reads \"Installed\""
@@ -187,10 +79,8 @@ inside() {
     local mode=$1
     # Another run holding the prefix's lock would have kept us waiting.
     say "$(elapsed)  in the private network; the update server is up"
-    work=$(mktemp -d /tmp/vantrel-demo.XXXXXX)
-    trap 'inside_cleanup; rm -rf "$work"' EXIT
-    quiet wineserver -p
-    quiet wine cmd /c exit
+    trap inside_cleanup EXIT
+    wine_warm_up
 
     local appdata temp install_dir stored
     appdata=$(wine_dir LOCALAPPDATA)
@@ -203,7 +93,12 @@ inside() {
     quiet wine reg delete "$uninstall_key" /f || true
 
     case $mode in
-        auto) drive ;;
+        auto)
+            server_pid=$(ss -Hltnp 'sport = :443' | grep -o 'pid=[0-9]*' | head -n1 | cut -d= -f2)
+            [ -n "$server_pid" ] || die "no update server listening on port 443"
+            VANTREL_EXE=$exe VANTREL_SHOTS=$demo \
+                python3 "$root/demo/drive.py" "$server_pid" "$version" "$release/$setup_rel"
+            ;;
         display) attend ;;
     esac
 
@@ -236,8 +131,7 @@ inside() {
 }
 
 if [ "${1:-}" = --inside ]; then
-    total_text=$2
-    inside "$3"
+    inside "$2"
     exit 0
 fi
 
@@ -248,7 +142,7 @@ export started
 [ "$(id -u)" -eq 0 ] || die "run as root: the update host lives in a private network namespace"
 [ -f "$exe" ] || die "$exe is missing: run make win"
 mkdir -p "$demo"
-rm -f "$demo"/[1-4]-*.png "$demo/failed.png"
+rm -f "$demo"/[1-4]-*.png "$demo/failed-waiting.png"
 
 setup=$demo/Vantrel-$version-setup.exe
 makensis -V2 -DVERSION="$version" -DOUTFILE="$setup" "$root/demo/demo_setup.nsi" >/dev/null
@@ -262,29 +156,20 @@ say "built the demo setup: build/demo/$(basename "$setup") ($size bytes, amd64-u
 rm -rf "$release"
 mkdir -p "$release/$(dirname "$setup_rel")" "$release/$(dirname "$manifest_rel")"
 cp "$setup" "$release/$setup_rel"
-printf '{"version":"%s","platforms":{"windows-x86_64-nsis":{"url":"%s"}}}\n' \
-    "$version" "$setup_url" >"$release/$manifest_rel"
+# With its checksum: the bootstrapper runs the setup only if it matches.
+sha256=$(sha256sum "$setup" | cut -d' ' -f1)
+printf '{"version":"%s","platforms":{"windows-x86_64-nsis":{"url":"%s","sha256":"%s"}}}\n' \
+    "$version" "$setup_url" "$sha256" >"$release/$manifest_rel"
 say "published release $version in build/demo/release:"
 say "    https://$host/$manifest_rel -> $(cat "$release/$manifest_rel")"
 
 "$root/scripts/wine_prefix.sh" "$WINEPREFIX" | sed 's/^/demo: /'
 
-# The size text the program shows for the whole setup (one decimal, halves to even).
-total_text=$(python3 -c '
-import sys
-n = int(sys.argv[1]); unit = 0
-while unit < 3 and n >= 1024 << (10 * unit): unit += 1
-shift = 10 * unit; tenths = n * 10; r = tenths >> shift
-if shift:
-    rest = tenths & ((1 << shift) - 1); half = 1 << (shift - 1)
-    if rest > half or (rest == half and r & 1): r += 1
-print("%d.%d %s" % (r // 10, r % 10, ["B", "KB", "MB", "GB"][unit]))' "$size")
-
 netns=("$root/scripts/netns_run.sh" --release "$release" --log "$demo/server.log" --)
 if [ -n "${DISPLAY:-}" ]; then
-    "${netns[@]}" bash "$0" --inside "$total_text" display
+    "${netns[@]}" bash "$0" --inside display
 else
     say "no DISPLAY: running on a private Xvfb and pressing the buttons here"
-    "$root/scripts/with_display.sh" "${netns[@]}" bash "$0" --inside "$total_text" auto
+    "$root/scripts/with_display.sh" "${netns[@]}" bash "$0" --inside auto
 fi
 say "PASSED in $(elapsed | tr -s ' ' | sed 's/^ //')"

@@ -8,20 +8,15 @@ if [ $# -ne 1 ]; then
     echo "usage: $0 PREFIX" >&2
     exit 2
 fi
+source "$(dirname "${BASH_SOURCE[0]}")/wine_env.sh"
 mkdir -p "$1"
 WINEPREFIX=$(cd "$1" && pwd)
-export WINEPREFIX
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 stamp=$WINEPREFIX/.vantrel-prefix-ready
 
 if [ -e "$stamp" ]; then
     echo "wine prefix ready: $WINEPREFIX"
     exit 0
 fi
-
-# Every wine call gets all three streams redirected: wine's background
-# services inherit them and would keep a caller reading our output waiting.
-quiet() { "$@" </dev/null >/dev/null 2>&1; }
 
 quiet wineboot -i
 quiet wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f

@@ -5,6 +5,8 @@ pixel probes and OCR.
 The scripts run inside scripts/run_windows_tests.sh (DISPLAY, the network
 namespace where updates.vantrel.app is the loopback server, a warm
 wineserver); everything here only reads the environment that sets up.
+make demo drives the exe with App and Shot too (demo/drive.py): each setting
+is read when first used, so the demo sets only the ones it needs.
 """
 
 import json
@@ -61,15 +63,35 @@ def env(name):
     return value
 
 
-EXE = env("VANTREL_EXE")
-RELEASE = env("VANTREL_RELEASE_DIR")
-SERVER_LOG = env("VANTREL_SERVER_LOG")
-FIXTURES = env("VANTREL_FIXTURES")
-BUILD = env("VANTREL_BUILD")
-WINEPREFIX = env("WINEPREFIX")
-env("DISPLAY")
-ARTEFACTS = os.path.join(BUILD, "e2e")
-MARKER = os.path.join(FIXTURES, "marker.txt")
+# The settings the tests get from CMake and scripts/run_windows_tests.sh.
+SETTINGS = {
+    "EXE": "VANTREL_EXE",
+    "RELEASE": "VANTREL_RELEASE_DIR",
+    "SERVER_LOG": "VANTREL_SERVER_LOG",
+    "FIXTURES": "VANTREL_FIXTURES",
+    "BUILD": "VANTREL_BUILD",
+    "WINEPREFIX": "WINEPREFIX",
+    "DISPLAY": "DISPLAY",
+}
+
+
+def setting(name):
+    return env(SETTINGS[name])
+
+
+def marker_path():
+    return os.path.join(setting("FIXTURES"), "marker.txt")
+
+
+def fixture(name):
+    """The bytes of a test setup program built by makensis."""
+    with open(os.path.join(setting("FIXTURES"), name), "rb") as f:
+        return f.read()
+
+
+def shots_folder():
+    """Where Shot.save puts its files: $VANTREL_SHOTS, else $VANTREL_BUILD/e2e."""
+    return os.environ.get("VANTREL_SHOTS") or os.path.join(setting("BUILD"), "e2e")
 
 
 def run(args, timeout=30, **kwargs):
@@ -106,7 +128,7 @@ def require_test_network():
 
 def publish(relative, data):
     """Writes a release file whole (the server never sees half of it)."""
-    path = os.path.join(RELEASE, relative)
+    path = os.path.join(setting("RELEASE"), relative)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     if isinstance(data, str):
         data = data.encode()
@@ -118,7 +140,7 @@ def publish(relative, data):
 
 def unpublish(relative):
     try:
-        os.remove(os.path.join(RELEASE, relative))
+        os.remove(os.path.join(setting("RELEASE"), relative))
     except FileNotFoundError:
         pass
 
@@ -137,7 +159,7 @@ def publish_manifest(version=None, url=None, extra_platform=None):
 
 
 def server_requests():
-    with open(SERVER_LOG, encoding="utf-8") as f:
+    with open(setting("SERVER_LOG"), encoding="utf-8") as f:
         return f.read().splitlines()
 
 
@@ -148,7 +170,7 @@ def count_requests(path, since=0):
 # --- Wine's side of the file system ---------------------------------------
 
 def wine_user():
-    users = sorted(u for u in os.listdir(os.path.join(WINEPREFIX, "drive_c", "users"))
+    users = sorted(u for u in os.listdir(os.path.join(setting("WINEPREFIX"), "drive_c", "users"))
                    if u != "Public")
     if len(users) != 1:
         raise AssertionError("expected one user folder in the prefix, found %r" % users)
@@ -156,7 +178,7 @@ def wine_user():
 
 
 def download_folder():
-    return os.path.join(WINEPREFIX, "drive_c", "users", wine_user(), "Temp",
+    return os.path.join(setting("WINEPREFIX"), "drive_c", "users", wine_user(), "Temp",
                         "VantrelBootstrapper")
 
 
@@ -170,7 +192,7 @@ def clear_downloads():
 
 def clear_marker():
     try:
-        os.remove(MARKER)
+        os.remove(marker_path())
     except FileNotFoundError:
         pass
 
@@ -178,7 +200,7 @@ def clear_marker():
 def marker_runs():
     """(command line, parameters) of every recorded setup run, in order."""
     try:
-        with open(MARKER, "rb") as f:
+        with open(marker_path(), "rb") as f:
             data = f.read()
     except FileNotFoundError:
         return []
@@ -221,6 +243,7 @@ class Shot:
     def __init__(self, data, origin):
         self.data = data
         self.origin = origin
+        self.status_text = None
 
     def screen_pixel(self, x, y):
         i = (y * SCREEN[0] + x) * 3
@@ -241,12 +264,15 @@ class Shot:
         write_ppm(path, self.crop(rect or (0, 0, SIZE[0], SIZE[1])))
 
     def save(self, name):
-        """Stores the window area as $VANTREL_BUILD/e2e/<name>.png."""
-        os.makedirs(ARTEFACTS, exist_ok=True)
+        """Stores the window area as <name>.png in shots_folder(); returns its path."""
+        folder = shots_folder()
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, name + ".png")
         with tempfile.TemporaryDirectory() as tmp:
             ppm = os.path.join(tmp, "shot.ppm")
             self.save_ppm(ppm)
-            run(["convert", ppm, os.path.join(ARTEFACTS, name + ".png")])
+            run(["convert", ppm, path])
+        return path
 
     def crop(self, rect):
         """The pixels of rect as rows of RGB bytes."""
@@ -257,7 +283,9 @@ class Shot:
                 for y in range(top, bottom)]
 
     def status(self):
-        return self.text(STATUS_TEXT)
+        if self.status_text is None:  # read once: waits ask for it again
+            self.status_text = self.text(STATUS_TEXT)
+        return self.status_text
 
     def detail(self):
         return self.text(DETAIL_TEXT)
@@ -408,7 +436,7 @@ class App:
 
     def __enter__(self):
         wait_until(lambda: not window_ids(), 10, "an earlier window to go")
-        command = ["wine", EXE]
+        command = ["wine", setting("EXE")]
         if self.hosts:
             # Only this process sees the other hosts file: a mount namespace
             # of its own inside the test network.
@@ -470,17 +498,25 @@ class App:
 
     def wait_status(self, expected, timeout=30):
         """The first screenshot whose status line reads `expected`."""
+        return self.wait_shot(lambda shot: shot.status() == expected, "status %r" % expected,
+                              timeout)
+
+    def wait_shot(self, accept, what, timeout=30):
+        """The first screenshot that accept(shot) takes. On a timeout the
+        window is kept as failed-waiting.png and the statuses seen are named."""
         seen = []
 
         def probe():
+            if not self.running():
+                raise AssertionError("the program ended while waiting for %s" % what)
             shot = self.shot()
             text = shot.status()
             if not seen or seen[-1] != text:
                 seen.append(text)
-            return shot if text == expected else None
+            return shot if accept(shot) else None
 
         try:
-            return wait_until(probe, timeout, "status %r" % expected, interval=0.1)
+            return wait_until(probe, timeout, what, interval=0.1)
         except AssertionError as e:
             self.shot().save("failed-waiting")
             raise AssertionError("%s; statuses seen: %r" % (e, seen))
@@ -488,6 +524,8 @@ class App:
 
 def main(name):
     """Runs the module's test cases; a closing line and the exit status."""
+    for key in SETTINGS:
+        setting(key)
     require_test_network()
     started = time.monotonic()
     suite = unittest.defaultTestLoader.loadTestsFromModule(sys.modules["__main__"])

@@ -18,10 +18,6 @@ FAILED = ("Download failed", "Try Again")
 REFUSED = "127.0.0.4"  # nothing listens there: connections are refused
 
 
-def fixture(name):
-    with open(os.path.join(e2e.FIXTURES, name), "rb") as f:
-        return f.read()
-
 
 def manifest(sha256=None, padding=0):
     platform = {"url": SETUP_URL}
@@ -48,7 +44,8 @@ def unblock_download_folder():
     os.remove(e2e.download_folder())
 
 
-GOOD_SETUP = fixture("setup-exit0.exe")
+
+GOOD_SETUP = e2e.fixture("setup-exit0.exe")
 GOOD_SHA256 = hashlib.sha256(GOOD_SETUP).hexdigest().upper()
 
 # name, what breaks (before the run), what mends it, the fault's phase
@@ -75,7 +72,7 @@ ROWS = [
     ("redirect to http", lambda: once(SETUP, "0 redirect-http"), None, "setup",
      "Download request failed.", False),
     ("checksum mismatch", lambda: (e2e.publish(e2e.MANIFEST, manifest(GOOD_SHA256)),
-                                   e2e.publish(SETUP, fixture("setup-exit1.exe"))),
+                                   e2e.publish(SETUP, e2e.fixture("setup-exit1.exe"))),
      lambda: e2e.publish(SETUP, GOOD_SETUP), "setup",
      "Downloaded setup does not match its checksum.", False),
     ("download folder blocked", block_download_folder, unblock_download_folder, "setup",
@@ -83,7 +80,7 @@ ROWS = [
     ("setup not a program", lambda: e2e.publish(SETUP, b"<html>not a program</html>"),
      lambda: e2e.publish(SETUP, GOOD_SETUP), "setup", "Bad EXE format for %1. (os error 193)",
      False),
-    ("setup exits 1", lambda: e2e.publish(SETUP, fixture("setup-exit1.exe")),
+    ("setup exits 1", lambda: e2e.publish(SETUP, e2e.fixture("setup-exit1.exe")),
      lambda: e2e.publish(SETUP, GOOD_SETUP), "setup", "Installer exited with code 1.", True),
 ]
 

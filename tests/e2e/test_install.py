@@ -19,10 +19,6 @@ BASE = "https://updates.vantrel.app/"
 SLOW = "slow/700/"
 
 
-def fixture(name):
-    with open(os.path.join(e2e.FIXTURES, name), "rb") as f:
-        return f.read()
-
 
 class InstallTest(unittest.TestCase):
     @classmethod
@@ -36,7 +32,7 @@ class InstallTest(unittest.TestCase):
         """A fresh scenario: no marker, no stored setups, this release."""
         e2e.clear_marker()
         e2e.clear_downloads()
-        body = fixture(setup)
+        body = e2e.fixture(setup)
         e2e.publish(SETUP, body)
         e2e.publish_manifest(version, BASE + path)
         return body
