@@ -203,7 +203,9 @@ TEST(Manifest, Sha256Comparison) {
     for (const Case& c : cases) {
         const Status checked = check_sha256(c.expected, c.actual);
         EXPECT_EQ(checked.ok(), c.same);
-        if (!c.same) EXPECT_EQ(checked.error(), "Downloaded setup does not match its checksum.");
+        if (!c.same) {
+            EXPECT_EQ(checked.error(), "Downloaded setup does not match its checksum.");
+        }
     }
 }
 
