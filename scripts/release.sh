@@ -75,7 +75,9 @@ reproduce() {
 make_test_chain() {
     [ -f "$test_chain/test-code-signing.p12" ] && return 0
     local tmp
+    mkdir -p "$root/build"
     tmp=$(mktemp -d "$root/build/.test-signing.XXXXXX")
+    scratch+=("$tmp")
     (
         cd "$tmp"
         quiet() { "$@" >/dev/null 2>&1; }
@@ -103,8 +105,10 @@ EOF
             -passout file:test-code-signing.password -out test-code-signing.p12
         rm -f test-code-signing.csr leaf.ext test-root-ca.key
     )
+    # Another run may have made one meanwhile: that one stays.
+    [ -f "$test_chain/test-code-signing.p12" ] && return 0
     rm -rf "$test_chain"
-    mv "$tmp" "$test_chain"
+    mv -T "$tmp" "$test_chain"
     say "made a throwaway TEST signing chain in ${test_chain#"$root"/}"
 }
 
