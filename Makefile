@@ -1,11 +1,12 @@
 # make demo: the bootstrapper's whole job against a local demo release.
 # make test: both builds and every test.
+# make release: the signed, verified exe in dist/ (docs/releasing.md).
 SHELL := /bin/bash
 ROOT := $(CURDIR)
 JOBS ?= 2
 FUZZ_RUNS ?= 1000000
 
-.PHONY: setup native win test test-native test-win demo bench fuzz clean format
+.PHONY: setup native win test test-native test-win demo release bench fuzz clean format
 
 setup:
 	@bash scripts/setup.sh
@@ -30,6 +31,9 @@ test: test-native test-win
 
 demo: win
 	@bash scripts/demo.sh
+
+release: setup
+	@bash scripts/release.sh
 
 bench: win
 	@bash bench/run.sh

@@ -6,7 +6,7 @@ packages=(
   cmake make g++ g++-mingw-w64-x86-64-posix
   libgtest-dev googletest clang libclang-rt-14-dev
   wine wine64 xvfb xauth xdotool x11-utils imagemagick
-  tesseract-ocr tesseract-ocr-eng nsis python3 openssl iproute2 util-linux curl
+  tesseract-ocr tesseract-ocr-eng nsis python3 openssl osslsigncode iproute2 util-linux curl
 )
 
 missing=()

@@ -426,23 +426,26 @@ class SilentHost:
 
 
 class App:
-    """One run of the exe, its window found and first painted."""
+    """One run of the exe (or of another copy of it, with another environment),
+    its window found and first painted."""
 
-    def __init__(self, hosts=None):
+    def __init__(self, hosts=None, exe=None, environment=None):
         self.hosts = hosts
+        self.exe = exe
+        self.environment = environment
         self.proc = None
         self.wid = None
         self.origin = ORIGIN
 
     def __enter__(self):
         wait_until(lambda: not window_ids(), 10, "an earlier window to go")
-        command = ["wine", setting("EXE")]
+        command = ["wine", self.exe or setting("EXE")]
         if self.hosts:
             # Only this process sees the other hosts file: a mount namespace
             # of its own inside the test network.
             command = ["unshare", "--mount", "--", "sh", "-c",
                        'mount --bind "$0" /etc/hosts && exec "$@"', self.hosts] + command
-        self.proc = subprocess.Popen(command, stdin=subprocess.DEVNULL,
+        self.proc = subprocess.Popen(command, stdin=subprocess.DEVNULL, env=self.environment,
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         try:
             out = run(["xdotool", "search", "--sync", "--onlyvisible", "--name",
