@@ -43,8 +43,12 @@ TEST(ByteBuffer, ImpossibleSizesFailAndKeepTheContents) {
         SCOPED_TRACE(c.name);
         ByteBuffer buffer;
         append(buffer, "abc");
-        if (c.reserve != 0) EXPECT_FALSE(buffer.reserve(c.reserve));
-        if (c.room != 0) EXPECT_EQ(buffer.room_for(c.room), nullptr);
+        if (c.reserve != 0) {
+            EXPECT_FALSE(buffer.reserve(c.reserve));
+        }
+        if (c.room != 0) {
+            EXPECT_EQ(buffer.room_for(c.room), nullptr);
+        }
         EXPECT_EQ(contents(buffer), "abc");
         append(buffer, "d");
         EXPECT_EQ(contents(buffer), "abcd");

@@ -71,7 +71,10 @@ TEST(Resources, VersionInformation) {
 }
 
 TEST(Resources, ManifestAsTheLoaderReadsIt) {
-    ACTCTXW request{sizeof(ACTCTXW), ACTCTX_FLAG_RESOURCE_NAME_VALID, kExe.c_str()};
+    ACTCTXW request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = kExe.c_str();
     request.lpResourceName = CREATEPROCESS_MANIFEST_RESOURCE_ID;
     const HANDLE context = ::CreateActCtxW(&request);
     ASSERT_NE(context, INVALID_HANDLE_VALUE) << ::GetLastError();

@@ -144,7 +144,9 @@ TEST(Window, PressesReachTheirControls) {
         const HWND window = create_window_with(initial_window_state());
         ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(c.x, c.y));
         EXPECT_EQ(!::IsWindow(window), c.destroyed);
-        if (!c.destroyed) EXPECT_EQ(::IsIconic(window) != FALSE, c.minimised);
+        if (!c.destroyed) {
+            EXPECT_EQ(::IsIconic(window) != FALSE, c.minimised);
+        }
         destroy(window);
     }
 }
