@@ -164,7 +164,8 @@ TEST(Resources, FirstIconGroupDecodedAtEachSize) {
                                                       0x00030000, size, size, LR_DEFAULTCOLOR);
         ICONINFO info{};
         ASSERT_TRUE(::GetIconInfo(icon, &info));
-        BITMAPINFO format{{sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB}};
+        BITMAPINFO format{};
+        format.bmiHeader = {sizeof(BITMAPINFOHEADER), size, -size, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         std::vector<std::uint32_t> pixels(size * size);
         const HDC screen = ::GetDC(nullptr);
         ASSERT_EQ(
