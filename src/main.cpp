@@ -5,6 +5,7 @@
 #include "app_info.h"
 #include "release/update_check.h"
 #include "text/utf.h"
+#include "ui/accessible.h"
 #include "ui/layout.h"
 #include "ui/window.h"
 #include "ui/window_state.h"
@@ -19,6 +20,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     window_class.lpszClassName = class_name.c_str();
     ::RegisterClassW(&window_class);
+
+    const ComApartment apartment;  // before the window, whose accessible object lives in it
 
     // The window owns the state from WM_NCCREATE and frees it at WM_DESTROY,
     // also when creation fails after that point; so it is handed over here
