@@ -187,7 +187,7 @@ public:
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override { return give_nothing(out); }
     HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
         const Hit control = control_of(child);
-        if (control == Hit::kDrag || flags != SELFLAG_TAKEFOCUS) return E_INVALIDARG;
+        if (control == Hit::kDrag || !(flags & SELFLAG_TAKEFOCUS)) return E_INVALIDARG;
         ::SetFocus(window_);
         focus_control(window_, control);
         return S_OK;
@@ -230,8 +230,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override {
         const Hit control = control_of(child);
-        if (control == Hit::kDrag)
+        if (control == Hit::kDrag) {
             return child_id(child) < 0 ? E_INVALIDARG : DISP_E_MEMBERNOTFOUND;
+        }
         return ::PostMessageW(window_, WM_PRESS, static_cast<WPARAM>(control), 0) ? S_OK : E_FAIL;
     }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }

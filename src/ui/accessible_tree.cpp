@@ -52,12 +52,16 @@ Events state_events(const WindowState& before, const WindowState& after) {
     const auto add = [&events](Event::Kind kind, Child child) {
         events.list[events.count++] = {kind, child};
     };
-    // The only parts whose texts and states follow the window state.
+    // The only parts whose texts and states follow the window state. While
+    // the bar moves, the detail line changes with every piece received: it is
+    // told with the bar's whole percentages, not each time.
+    const bool moved = value_of(before, kProgress) != value_of(after, kProgress);
+    const bool same_transfer = after.busy && after.progress_shown && before.status == after.status;
     if (before.status != after.status) add(Event::Kind::kName, kStatus);
-    if (before.detail != after.detail) add(Event::Kind::kName, kDetail);
-    if (value_of(before, kProgress) != value_of(after, kProgress)) {
-        add(Event::Kind::kValue, kProgress);
+    if (before.detail != after.detail && (moved || !same_transfer)) {
+        add(Event::Kind::kName, kDetail);
     }
+    if (moved) add(Event::Kind::kValue, kProgress);
     const bool relabelled = before.button_label != after.button_label;
     if (relabelled) add(Event::Kind::kName, kMain);
     if (before.busy != after.busy) add(Event::Kind::kState, kMain);

@@ -104,7 +104,8 @@ struct Events {
     [[nodiscard]] const Event* end() const { return list + count; }
 };
 
-// Name, value and availability changes, in child order; then the focus moves
+// Name, value and availability changes, in child order (the detail line
+// while the bar moves only with a new whole percentage); then the focus moves
 // to the main button when it offers something new (a new label, or pressable
 // again): at "Ready to download", "Download failed" and "Installed", so that a
 // reader speaks the new state.
