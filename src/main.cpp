@@ -9,6 +9,7 @@
 #include "ui/window.h"
 #include "ui/window_state.h"
 #include "ui/worker_channel.h"
+#include "win32/com_apartment.h"
 #include "win32/system_library.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -22,6 +23,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     window_class.lpszClassName = class_name.c_str();
     ::RegisterClassW(&window_class);
+
+    const ComApartment apartment;  // before the window, whose accessible object lives in it
 
     // The window owns the state from WM_NCCREATE and frees it at WM_DESTROY,
     // also when creation fails after that point; so it is handed over here

@@ -1,12 +1,12 @@
 #include "release/installer.h"
 
-#include <objbase.h>
 #include <shellapi.h>
 
 #include <utility>
 
 #include "release/installer_rules.h"
 #include "ui/worker_channel.h"
+#include "win32/com_apartment.h"
 #include "win32/system.h"
 #include "win32/system_library.h"
 
@@ -29,26 +29,10 @@ Result<UniqueHandle> start_process(const std::wstring& setup_path) {
     return UniqueHandle(started.hProcess);
 }
 
-// The shell may hand the launch to extensions that expect COM on this thread.
-class ComApartment {
-public:
-    ComApartment()
-        : entered_(SUCCEEDED(
-              ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-    ~ComApartment() {
-        if (entered_) ::CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool entered_;
-};
-
 // A declined prompt fails with ERROR_CANCELLED (1223).
 Result<UniqueHandle> start_elevated(HWND owner, const std::wstring& setup_path) {
-    for (const wchar_t* dll : {L"ole32.dll", L"shell32.dll"}) {
-        if (Status loaded = load_system_library(dll); !loaded.ok()) return loaded.take_failure();
+    if (Status loaded = load_system_library(L"shell32.dll"); !loaded.ok()) {
+        return loaded.take_failure();
     }
     const ComApartment apartment;
     const WideText parameters = to_wide(kInstallerParameters);

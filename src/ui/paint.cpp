@@ -1,6 +1,7 @@
 #include "ui/paint.h"
 
 #include "text/utf.h"
+#include "ui/focus.h"
 #include "win32/handles.h"
 
 // The text formats in the layout table are the system's DrawText flags.
@@ -85,7 +86,7 @@ void draw_progress(HDC dc, const WindowState& state) {
 
 }  // namespace
 
-LRESULT paint_window(HWND window, const WindowState* state) {
+LRESULT paint_window(HWND window, const WindowState* state, std::optional<Hit> focus_cue) {
     // Begun even without a state: an unvalidated window would be sent
     // WM_PAINT again and again.
     const PaintGuard paint(window);
@@ -106,6 +107,7 @@ LRESULT paint_window(HWND window, const WindowState* state) {
     draw_label(dc, layout::kDetailLabel, *state);
     for (const auto& control : layout::kControls) {
         draw_panel(dc, control.panel);
+        if (focus_cue == control.hit) draw_panel(dc, focus_ring(control));
         draw_label(dc, control.caption, *state);
     }
     return 0;

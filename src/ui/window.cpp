@@ -5,6 +5,8 @@
 
 #include "release/download.h"
 #include "release/update_check.h"
+#include "ui/accessible.h"
+#include "ui/focus.h"
 #include "ui/layout.h"
 #include "ui/paint.h"
 #include "ui/worker_channel.h"
@@ -26,10 +28,8 @@ void press_main_button(HWND window, WindowState* state) {
                                state->setup_sha256);
 }
 
-void press(HWND window, WindowState* state, LPARAM lparam) {
-    const auto x = static_cast<std::uint32_t>(lparam & 0xFFFF);
-    const auto y = static_cast<std::uint32_t>((lparam >> 16) & 0xFFFF);
-    switch (hit_test(x, y)) {
+void press_control(HWND window, WindowState* state, Hit control) {
+    switch (control) {
         case Hit::kMinimise:
             ::ShowWindow(window, SW_MINIMIZE);
             break;
@@ -41,10 +41,33 @@ void press(HWND window, WindowState* state, LPARAM lparam) {
             press_main_button(window, state);
             break;
         case Hit::kDrag:
-            // Returns when the button is released.
-            ::SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
             break;
     }
+}
+
+void press(HWND window, WindowState* state, LPARAM lparam) {
+    const auto x = static_cast<std::uint32_t>(lparam & 0xFFFF);
+    const auto y = static_cast<std::uint32_t>((lparam >> 16) & 0xFFFF);
+    const Hit hit = hit_test(x, y);
+    // Returns when the button is released.
+    if (hit == Hit::kDrag) ::SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, 0);
+    press_control(window, state, hit);
+}
+
+void key_down(HWND window, WindowState* state, WPARAM key, LPARAM flags) {
+    static_assert(keys::kTab == VK_TAB && keys::kEnter == VK_RETURN && keys::kEscape == VK_ESCAPE &&
+                  keys::kSpace == VK_SPACE);
+    const Hit focus = focused_control(window);
+    const bool repeated = (flags & (1 << 30)) != 0;
+    const KeyAction action =
+        key_action(focus, static_cast<std::uint32_t>(key), ::GetKeyState(VK_SHIFT) < 0, repeated);
+    // The window has no children: it updates its own state, as the system
+    // would on WM_CHANGEUISTATE.
+    if (action.shows_focus) {
+        ::SendMessageW(window, WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+    }
+    if (action.focus != focus) focus_control(window, action.focus);
+    if (action.press) press_control(window, state, *action.press);
 }
 
 void set_rounded_region(HWND window) {
@@ -57,6 +80,7 @@ void set_rounded_region(HWND window) {
 }
 
 void destroy(HWND window, WindowState* attached) {
+    detach_accessible(window);
     const std::unique_ptr<WindowState> state(attached);
     if (state) ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
     ::PostQuitMessage(0);
@@ -75,17 +99,38 @@ LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lp
             return ::DefWindowProcW(window, message, wparam, lparam);
         }
         case WM_CREATE:
+            attach_accessible(window);
+            [[fallthrough]];
         case WM_SIZE:
             set_rounded_region(window);
             return 0;
         case WM_PAINT:
-            return paint_window(window, state);
+            return paint_window(window, state, focus_cue(window));
         case WM_LBUTTONDOWN:
             press(window, state, lparam);
             return 0;
-        case WM_WORKER:
-            apply_worker_message(window, wparam);
+        case WM_KEYDOWN:
+            key_down(window, state, wparam, lparam);
             return 0;
+        case WM_PRESS:
+            press_control(window, state, static_cast<Hit>(wparam));
+            return 0;
+        case WM_SETFOCUS:
+            announce_focus(window);
+            [[fallthrough]];
+        case WM_KILLFOCUS:
+            ::InvalidateRect(window, nullptr, FALSE);  // the focus cue
+            return ::DefWindowProcW(window, message, wparam, lparam);
+        case WM_UPDATEUISTATE:
+            return update_ui_state(window, wparam);
+        case WM_GETOBJECT:
+            return answer_get_object(window, wparam, lparam);
+        case WM_WORKER: {
+            const WindowState before = state ? *state : WindowState{};
+            apply_worker_message(window, wparam);
+            announce_changes(window, before);
+            return 0;
+        }
         case WM_DESTROY:
             destroy(window, state);
             return 0;

@@ -151,6 +151,37 @@ TEST(Window, PressesReachTheirControls) {
     }
 }
 
+TEST(Window, KeysPressTheirControls) {
+    constexpr LPARAM kAlt = 1 << 29;
+    struct Case {
+        int tabs;  // from the main button
+        UINT message;
+        WPARAM key;
+        LPARAM flags;
+        bool destroyed, minimised;
+    };
+    const Case cases[] = {
+        {0, WM_KEYDOWN, VK_ESCAPE, 0, true, false},
+        {2, WM_SYSKEYDOWN, VK_F4, kAlt, true, false},  // Alt+F4 stays the system's
+        {1, WM_KEYDOWN, VK_RETURN, 0, true, false},    // Cancel
+        {2, WM_KEYDOWN, VK_SPACE, 0, false, true},     // minimise
+        {3, WM_KEYDOWN, VK_SPACE, 0, true, false},     // close
+        {4, WM_KEYDOWN, VK_SPACE, 0, false, false},    // round to the busy main button
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.tabs << " tabs, key " << c.key);
+        const HWND window = create_window_with(initial_window_state());
+        for (int i = 0; i < c.tabs; ++i) ::SendMessageW(window, WM_KEYDOWN, VK_TAB, 0);
+        ::SendMessageW(window, c.message, c.key, c.flags);
+        pump_until([&] { return !::IsWindow(window); }, std::chrono::milliseconds(500));
+        EXPECT_EQ(!::IsWindow(window), c.destroyed);
+        if (!c.destroyed) {
+            EXPECT_EQ(::IsIconic(window) != FALSE, c.minimised);
+        }
+        destroy(window);
+    }
+}
+
 TEST(Window, MainButtonIgnoresPressesWhileBusy) {
     for (const char* label : {"Checking", "Downloading", "Installed"}) {
         SCOPED_TRACE(label);
