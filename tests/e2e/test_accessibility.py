@@ -10,9 +10,8 @@ import unittest
 import e2e
 
 SETUP = "dl/setup.exe"
-READER = os.path.join(e2e.BUILD, "msaa_reader.exe")
-with open(os.path.join(e2e.FIXTURES, "setup-exit0.exe"), "rb") as f:
-    BODY = f.read()
+READER = os.path.join(e2e.setting("BUILD"), "msaa_reader.exe")
+BODY = e2e.fixture("setup-exit0.exe")
 # The focus ring's top edge, one pixel of fill inside each button's outline.
 RING_ON_CANCEL, RING_ON_MAIN, CANCEL_CAPTION = (474, 434), (308, 434), "d2dceb"
 
