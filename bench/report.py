@@ -77,11 +77,15 @@ def main():
         json.dump(results, f, indent=2)
         f.write("\n")
 
+    # What every user downloads: the unsigned exe with all its resources.
+    SIZE_BUDGET = 72 * 1024
+
     def mb_s(seconds):
         return body / MIB / seconds
 
     rows = [
-        ("exe size", "%d bytes (%.1f KiB; at most 65536)" % (size, size / 1024), ""),
+        ("exe size / 72 KiB budget", "%d bytes (%.1f KiB)" % (size, size / 1024),
+         "%.2f" % (size / SIZE_BUDGET)),
         ("exe size, signed", "%d bytes (%.1f KiB)" % (signed_size, signed_size / 1024), ""),
         ("exe imports", ", ".join(imports), ""),
         ("transfer 256 MiB, median of %d" % len(ours),
