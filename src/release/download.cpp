@@ -15,6 +15,7 @@
 #include "ui/worker_channel.h"
 #include "win32/handles.h"
 #include "win32/system.h"
+#include "win32/system_library.h"
 
 namespace {
 
@@ -59,10 +60,8 @@ Status write_all(HANDLE file, const Body& body) {
 
 // The system's temporary directory.
 Result<std::wstring> temporary_directory() {
-    using GetTempPath2 = DWORD(WINAPI*)(DWORD, LPWSTR);
     // Newer systems have GetTempPath2W; older ones (and Wine 8) only the first.
-    const auto newer = reinterpret_cast<GetTempPath2>(reinterpret_cast<void (*)()>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
+    const auto newer = newer_kernel32_function<DWORD WINAPI(DWORD, LPWSTR)>("GetTempPath2W");
     const auto ask = [newer](DWORD size, wchar_t* buffer) {
         return newer ? newer(size, buffer) : ::GetTempPathW(size, buffer);
     };

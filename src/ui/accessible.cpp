@@ -8,6 +8,7 @@
 #include "text/utf.h"
 #include "ui/accessible_tree.h"
 #include "ui/worker_channel.h"
+#include "win32/system_library.h"
 
 namespace {
 
@@ -29,35 +30,18 @@ constexpr IID kIidDispatch{0x00020400, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 
 constexpr IID kIidAccessible{
     0x618736E0, 0x3C3D, 0x11CF, {0x81, 0x0C, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 
-// What the object needs from oleacc and oleaut32. Both are loaded from
-// System32 only, and only once a reader first asks: most runs never do. They
-// stay loaded, as readers' proxies may use them until the process ends.
-struct ReaderApi {
-    decltype(&::LresultFromObject) lresult_from_object;
-    decltype(&::AccessibleObjectFromWindow) object_from_window;
-    decltype(&::SysAllocStringLen) alloc_string;
-};
-ReaderApi g_api;  // UI thread only
-
-template <class Function>
-bool bind(HMODULE module, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(
-        reinterpret_cast<void (*)()>(module ? ::GetProcAddress(module, name) : nullptr));
-    return function != nullptr;
-}
-
-bool load_reader_api() {
-    if (g_api.lresult_from_object) return true;
-    const HMODULE oleacc = ::LoadLibraryExW(L"oleacc.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    const HMODULE oleaut = ::LoadLibraryExW(L"oleaut32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    ReaderApi api{};
-    if (!bind(oleacc, "AccessibleObjectFromWindow", api.object_from_window) ||
-        !bind(oleaut, "SysAllocStringLen", api.alloc_string) ||
-        !bind(oleacc, "LresultFromObject", api.lresult_from_object)) {
-        return false;
+// oleacc and oleaut32 are delay-loaded like every DLL that is not a KnownDLL,
+// and loaded here only once a reader first asks: most runs never do. The
+// object is handed out only after this succeeded, so its calls into them
+// cannot fail to load. They stay loaded, as readers' proxies may use them
+// until the process ends.
+bool load_reader_dlls() {
+    static bool loaded = false;  // UI thread only
+    if (!loaded) {
+        loaded =
+            load_system_library(L"oleacc.dll").ok() && load_system_library(L"oleaut32.dll").ok();
     }
-    g_api = api;
-    return true;
+    return loaded;
 }
 
 HRESULT give_text(std::string_view text, BSTR* out) {
@@ -65,8 +49,7 @@ HRESULT give_text(std::string_view text, BSTR* out) {
     *out = nullptr;
     if (text.empty()) return S_FALSE;
     const WideText wide = to_wide(text);
-    if (g_api.alloc_string == nullptr) return E_FAIL;
-    *out = g_api.alloc_string(wide.data(), static_cast<UINT>(wide.size()));
+    *out = ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     return *out ? S_OK : E_OUTOFMEMORY;
 }
 
@@ -130,9 +113,10 @@ public:
     HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
         if (parent == nullptr) return E_POINTER;
         *parent = nullptr;
-        if (window_ == nullptr || g_api.object_from_window == nullptr) return S_FALSE;
-        const HRESULT hr = g_api.object_from_window(window_, static_cast<DWORD>(OBJID_WINDOW),
-                                                    kIidDispatch, reinterpret_cast<void**>(parent));
+        if (window_ == nullptr) return S_FALSE;
+        const HRESULT hr =
+            ::AccessibleObjectFromWindow(window_, static_cast<DWORD>(OBJID_WINDOW), kIidDispatch,
+                                         reinterpret_cast<void**>(parent));
         return SUCCEEDED(hr) ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
@@ -331,8 +315,8 @@ void detach_accessible(HWND window) {
 
 LRESULT answer_get_object(HWND window, WPARAM wparam, LPARAM lparam) {
     WindowAccessible* object = object_of(window);
-    if (static_cast<LONG>(lparam) == OBJID_CLIENT && object != nullptr && load_reader_api()) {
-        return g_api.lresult_from_object(kIidAccessible, wparam, object);
+    if (static_cast<LONG>(lparam) == OBJID_CLIENT && object != nullptr && load_reader_dlls()) {
+        return ::LresultFromObject(kIidAccessible, wparam, object);
     }
     return ::DefWindowProcW(window, WM_GETOBJECT, wparam, lparam);
 }

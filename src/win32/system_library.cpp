@@ -3,9 +3,7 @@
 #include "win32/system.h"
 
 void limit_dll_search_to_system32() {
-    using SetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
-    const auto set = reinterpret_cast<SetDefaultDllDirectories>(reinterpret_cast<void (*)()>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    const auto set = newer_kernel32_function<BOOL WINAPI(DWORD)>("SetDefaultDllDirectories");
     if (set != nullptr) set(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 

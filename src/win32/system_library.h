@@ -17,5 +17,13 @@
 // fail rather than search elsewhere.
 void limit_dll_search_to_system32();
 
+// A kernel32 function that newer systems have and older ones lack; null where
+// it is missing.
+template <class Function>
+[[nodiscard]] Function* newer_kernel32_function(const char* name) {
+    return reinterpret_cast<Function*>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name)));
+}
+
 // Loads `name` from System32 (once; the process keeps it).
 [[nodiscard]] Status load_system_library(const wchar_t* name);
