@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "app_info.h"
+#include "base/decimal.h"
 #include "release/checksum.h"
 #include "release/download_rules.h"
 #include "release/http_get.h"
 #include "release/installer.h"
+#include "support/log.h"
 #include "text/utf.h"
 #include "ui/worker_channel.h"
 #include "win32/handles.h"
@@ -58,29 +60,6 @@ Status write_all(HANDLE file, const Body& body) {
     return {};
 }
 
-// The system's temporary directory.
-Result<std::wstring> temporary_directory() {
-    // Newer systems have GetTempPath2W; older ones (and Wine 8) only the first.
-    const auto newer = newer_kernel32_function<DWORD WINAPI(DWORD, LPWSTR)>("GetTempPath2W");
-    const auto ask = [newer](DWORD size, wchar_t* buffer) {
-        return newer ? newer(size, buffer) : ::GetTempPathW(size, buffer);
-    };
-    std::wstring path;
-    DWORD needed = ask(0, nullptr);
-    // The answer can grow between the two calls; ask again until it fits.
-    while (needed != 0) {
-        path.assign(needed, L'\0');
-        const DWORD length = ask(needed, path.data());
-        if (length == 0) break;
-        if (length < needed) {
-            path.resize(length);
-            return path;
-        }
-        needed = length + 1;
-    }
-    return os_failure(::GetLastError());
-}
-
 // Creates `folder` and every missing parent. The outcome is not reported:
 // a problem here shows up when the file is created.
 void create_folder_chain(const std::wstring& folder) {
@@ -118,9 +97,9 @@ Result<std::wstring> store_setup(HWND window, const std::string& version,
     const ProgressSink sink{window};
     auto body = http_get(setup_url, &sink);
     if (!body.ok()) return body.take_failure();
+    auto digest = sha256_of(body.value().data(), body.value().size());
+    if (!digest.ok()) return digest.take_failure();
     if (sha256) {
-        auto digest = sha256_of(body.value().data(), body.value().size());
-        if (!digest.ok()) return digest.take_failure();
         if (Status same = check_sha256(*sha256, digest.value()); !same.ok()) {
             return same.take_failure();
         }
@@ -132,6 +111,8 @@ Result<std::wstring> store_setup(HWND window, const std::string& version,
     if (Status written = write_all(file.get(), body.value()); !written.ok()) {
         return written.take_failure();
     }
+    log_event("stored " + from_wide_lossy(setup_path) + ", " + decimal(body.value().size()) +
+              " bytes, SHA-256 " + sha256_text(digest.value()));
     return setup_path;
 }
 

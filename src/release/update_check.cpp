@@ -5,6 +5,8 @@
 #include "app_info.h"
 #include "release/http_get.h"
 #include "release/manifest.h"
+#include "support/log.h"
+#include "support/log_line.h"
 #include "ui/worker_channel.h"
 #include "win32/system.h"
 
@@ -26,6 +28,9 @@ void run_update_check(HWND window, std::uint32_t check) {
         return;
     }
     ReleaseInfo& info = release.value();
+    log_event("manifest: version " + info.version + ", setup " +
+              std::string(url_for_log(info.setup_url)) +
+              (info.sha256 ? ", SHA-256 given" : ", no SHA-256"));
     post_worker_message(window, {WorkerMessage::Ready{std::move(info.version),
                                                       std::move(info.setup_url), info.sha256},
                                  check});

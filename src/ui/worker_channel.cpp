@@ -3,6 +3,8 @@
 #include <memory>
 #include <utility>
 
+#include "support/log.h"
+
 void post_worker_message(HWND window, WorkerMessage message) {
     auto block = std::make_unique<WorkerMessage>(std::move(message));
     if (::PostMessageW(window, WM_WORKER, reinterpret_cast<WPARAM>(block.get()), 0)) {
@@ -11,6 +13,7 @@ void post_worker_message(HWND window, WorkerMessage message) {
 }
 
 void post_failure(HWND window, std::string message, std::uint32_t check) {
+    log_event("failed: " + message);
     post_worker_message(window, {WorkerMessage::Failed{std::move(message)}, check});
 }
 

@@ -1,0 +1,90 @@
+#include "release/proxy.h"
+
+#include <optional>
+#include <string>
+
+#include "app_info.h"
+#include "support/log.h"
+#include "text/utf.h"
+#include "win32/system.h"
+
+namespace {
+
+// A text the system handed over, freed here; empty for none.
+std::string take_text(wchar_t* text) {
+    const UniqueGlobalText owned(text);
+    return text ? from_wide_lossy(text) : std::string();
+}
+
+// The proxy that `netsh winhttp set proxy` named, or nothing.
+std::string machine_proxy() {
+    WINHTTP_PROXY_INFO info{};
+    if (!::WinHttpGetDefaultProxyConfiguration(&info)) return {};
+    std::string proxy = take_text(info.lpszProxy);
+    (void)take_text(info.lpszProxyBypass);
+    return info.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY ? proxy : std::string();
+}
+
+UserProxySetting user_setting() {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+    if (!::WinHttpGetIEProxyConfigForCurrentUser(&config)) return {};
+    UserProxySetting user;
+    user.auto_detect = config.fAutoDetect != FALSE;
+    user.pac_url = take_text(config.lpszAutoConfigUrl);
+    user.proxy = take_text(config.lpszProxy);
+    user.bypass = take_text(config.lpszProxyBypass);
+    return user;
+}
+
+PacAnswer ask_pac(std::string_view url, const UserProxySetting& user) {
+    const UniqueInternet session = open_session({});
+    const WideText pac_url = to_wide(user.pac_url);
+    WINHTTP_AUTOPROXY_OPTIONS options{};
+    if (user.auto_detect) {
+        options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    if (!user.pac_url.empty()) {
+        options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = pac_url.c_str();
+    }
+    options.fAutoLogonIfChallenged = TRUE;
+    WINHTTP_PROXY_INFO info{};
+    if (!session ||
+        !::WinHttpGetProxyForUrl(session.get(), to_wide(url).c_str(), &options, &info)) {
+        return {::GetLastError(), {}, {}};
+    }
+    PacAnswer answer{0, take_text(info.lpszProxy), take_text(info.lpszProxyBypass)};
+    if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY) answer.proxy.clear();
+    return answer;
+}
+
+}  // namespace
+
+ProxyChoice proxy_for_url(std::string_view url) {
+    const std::string machine = machine_proxy();
+    const UserProxySetting user = user_setting();
+    std::optional<PacAnswer> pac;
+    if (asks_pac(machine, user)) {
+        pac = ask_pac(url, user);
+        if (pac->error != 0)
+            log_event("no proxy from auto-detection or PAC: " + os_error_text(pac->error));
+    }
+    return choose_proxy(machine, user, pac);
+}
+
+UniqueInternet open_session(const ProxyChoice& proxy) {
+    const WideText agent = to_wide(app::kAppName.c_str());
+    if (proxy.access != ProxyAccess::named) {
+        return UniqueInternet(::WinHttpOpen(agent.c_str(),
+                                            proxy.access == ProxyAccess::direct
+                                                ? WINHTTP_ACCESS_TYPE_NO_PROXY
+                                                : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    }
+    const WideText name = to_wide(proxy.proxy);
+    const WideText bypass = to_wide(proxy.bypass);
+    return UniqueInternet(
+        ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, name.c_str(),
+                      bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), 0));
+}

@@ -1,0 +1,26 @@
+// The support log, %TEMP%\VantrelBootstrapper\bootstrapper.log: what each run
+// did, for whoever has to find out why an install failed. Nothing secret goes
+// in: no query strings, no headers, no credentials.
+#pragma once
+
+#include <string_view>
+
+#include "win32/handles.h"
+
+// The log of this run, owned by the entry point. At start a log over 1 MiB
+// becomes bootstrapper.old.log; the first line names the program and the
+// system, the last one the end. A log that cannot be opened is skipped.
+class SupportLog {
+public:
+    explicit SupportLog(std::string_view version);
+    ~SupportLog();
+    SupportLog(const SupportLog&) = delete;
+    SupportLog& operator=(const SupportLog&) = delete;
+
+private:
+    UniqueFile file_;
+};
+
+// Appends one line, from any thread; nothing when no log is open or the
+// write fails: an install never fails because of its log.
+void log_event(std::string_view text);
