@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "app_info.h"
-#include "base/decimal.h"
 #include "release/checksum.h"
 #include "release/download_rules.h"
 #include "release/http_get.h"
@@ -111,8 +110,8 @@ Result<std::wstring> store_setup(HWND window, const std::string& version,
     if (Status written = write_all(file.get(), body.value()); !written.ok()) {
         return written.take_failure();
     }
-    log_event("stored " + from_wide_lossy(setup_path) + ", " + decimal(body.value().size()) +
-              " bytes, SHA-256 " + sha256_text(digest.value()));
+    log_event({"stored ", from_wide_lossy(setup_path), ", ", LogNumber(body.value().size()),
+               " bytes, SHA-256 ", sha256_text(digest.value())});
     return setup_path;
 }
 

@@ -31,7 +31,7 @@ struct TransferFacts {
 // system's code and text behind it.
 Failure step_failure(const char* message) {
     const DWORD code = ::GetLastError();
-    log_event(std::string(message) + " " + os_error_text(code));
+    log_event({message, " ", os_error_text(code)});
     return {message, code};
 }
 
@@ -86,7 +86,7 @@ Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
         received += read;
         if (total && *total != 0 && tenth_of(received, *total) != logged_tenth) {
             logged_tenth = tenth_of(received, *total);
-            log_event("received " + decimal(received) + " of " + decimal(*total) + " bytes");
+            log_event({"received ", LogNumber(received), " of ", LogNumber(*total), " bytes"});
         }
         if (with_progress) {
             ProgressStep step = progress_step(received, *total);
@@ -111,7 +111,8 @@ Result<Body> fetch(std::string_view url, const ProgressSink* sink, std::optional
     }
 
     const ProxyChoice proxy = proxy_for_url(url);
-    log_event("GET " + std::string(url_for_log(url)) + " via " + proxy_for_log(proxy));
+    log_event({"GET ", url_for_log(url), " via ", proxy.proxy.empty() ? "direct" : proxy.proxy,
+               " (", proxy_source_name(proxy.source), ")"});
     const UniqueInternet session = open_session(proxy);
     if (!session) return step_failure("Failed to open WinHTTP session.");
     const UniqueInternet connection(
@@ -144,13 +145,13 @@ Result<Body> http_get(std::string_view url, const ProgressSink* sink,
     const DWORD started = ::GetTickCount();
     TransferFacts facts;
     auto body = fetch(url, sink, limit, facts);
-    const std::string took = " in " + decimal(::GetTickCount() - started) + " ms";
+    const LogNumber took(::GetTickCount() - started);
     if (facts.status == 0) {
-        log_event("no response" + took);
+        log_event({"no response in ", took, " ms"});
     } else {
-        log_event("HTTP " + decimal(facts.status) + ", Content-Length " +
-                  (facts.length ? decimal(*facts.length) : std::string("none")) + ", received " +
-                  decimal(facts.received) + " bytes" + took);
+        log_event({"HTTP ", LogNumber(facts.status), ", Content-Length ",
+                   facts.length ? std::string_view(LogNumber(*facts.length)) : "none",
+                   ", received ", LogNumber(facts.received), " bytes in ", took, " ms"});
     }
     return body;
 }

@@ -4,7 +4,6 @@
 
 #include <utility>
 
-#include "base/decimal.h"
 #include "release/installer_rules.h"
 #include "support/log.h"
 #include "ui/worker_channel.h"
@@ -60,7 +59,7 @@ Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
     const bool elevated = !process.ok() && process.os_error() == kElevationRequired;
     if (elevated) process = launcher.start_elevated(window, setup_path);
     if (!process.ok()) return process.take_failure();
-    log_event(elevated ? "installer started, elevated" : "installer started");
+    log_event({elevated ? "installer started, elevated" : "installer started"});
     if (::WaitForSingleObject(process.value().get(), INFINITE) != WAIT_OBJECT_0) {
         return os_failure(::GetLastError());
     }
@@ -68,7 +67,7 @@ Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
     if (!::GetExitCodeProcess(process.value().get(), &exit_code)) {
         return os_failure(::GetLastError());
     }
-    log_event("installer exit code " + decimal(exit_code));
+    log_event({"installer exit code ", LogNumber(exit_code)});
     return exit_code;
 }
 
@@ -86,7 +85,7 @@ void run_installer(HWND window, std::wstring setup_path, std::string version,
     } else if (exit_code.value() != 0) {
         post_failure(window, installer_exit_text(exit_code.value()));
     } else {
-        log_event("installed " + version);
+        log_event({"installed ", version});
         post_worker_message(window, {WorkerMessage::Installed{std::move(version)}});
     }
 }

@@ -67,8 +67,10 @@ ProxyChoice proxy_for_url(std::string_view url) {
     std::optional<PacAnswer> pac;
     if (asks_pac(machine, user)) {
         pac = ask_pac(url, user);
-        if (pac->error != 0)
-            log_event("no proxy from auto-detection or PAC: " + os_error_text(pac->error));
+        if (pac->error != 0) {
+            log_event({"no proxy from ", user.pac_url.empty() ? "auto-detection" : user.pac_url,
+                       ": ", os_error_text(pac->error)});
+        }
     }
     return choose_proxy(machine, user, pac);
 }

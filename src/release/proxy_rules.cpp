@@ -7,19 +7,23 @@ bool asks_pac(const std::string& machine_proxy, const UserProxySetting& user) {
 ProxyChoice choose_proxy(const std::string& machine_proxy, const UserProxySetting& user,
                          const std::optional<PacAnswer>& pac) {
     if (!machine_proxy.empty()) {
-        return {ProxyAccess::system_default, machine_proxy, {}, "machine setting"};
+        return {ProxyAccess::system_default, machine_proxy, {}, ProxySource::machine};
     }
     if (asks_pac(machine_proxy, user) && pac && pac->error == 0) {
         // Windows tries auto-detection first and the PAC URL after it.
-        std::string source = user.pac_url.empty() ? "auto-detection" : "PAC " + user.pac_url;
-        if (pac->proxy.empty()) return {ProxyAccess::direct, {}, {}, std::move(source)};
-        return {ProxyAccess::named, pac->proxy, pac->bypass, std::move(source)};
+        const ProxySource source =
+            user.pac_url.empty() ? ProxySource::auto_detect : ProxySource::pac_file;
+        if (pac->proxy.empty()) return {ProxyAccess::direct, {}, {}, source};
+        return {ProxyAccess::named, pac->proxy, pac->bypass, source};
     }
-    if (!user.proxy.empty()) return {ProxyAccess::named, user.proxy, user.bypass, "static"};
-    return {ProxyAccess::system_default, {}, {}, "none set"};
+    if (!user.proxy.empty()) {
+        return {ProxyAccess::named, user.proxy, user.bypass, ProxySource::user_static};
+    }
+    return {};
 }
 
-std::string proxy_for_log(const ProxyChoice& choice) {
-    return (choice.proxy.empty() ? std::string("direct") : choice.proxy) + " (" + choice.source +
-           ")";
+const char* proxy_source_name(ProxySource source) {
+    static constexpr const char* kNames[] = {"machine setting", "PAC file", "auto-detection",
+                                             "static", "none set"};
+    return kNames[static_cast<int>(source)];
 }

@@ -28,13 +28,14 @@ enum class ProxyAccess : std::uint8_t {
     direct,          // WINHTTP_ACCESS_TYPE_NO_PROXY
 };
 
+// Where a choice came from, for the log.
+enum class ProxySource : std::uint8_t { machine, pac_file, auto_detect, user_static, none };
+
 struct ProxyChoice {
     ProxyAccess access = ProxyAccess::system_default;
     std::string proxy;
     std::string bypass;
-    // For the log: where the choice came from, e.g. "static",
-    // "PAC http://wpad/proxy.pac", "machine setting".
-    std::string source;
+    ProxySource source = ProxySource::none;
 };
 
 // The PAC question is asked only when the machine names no proxy and the user
@@ -48,6 +49,5 @@ struct ProxyChoice {
                                        const UserProxySetting& user,
                                        const std::optional<PacAnswer>& pac);
 
-// "127.0.0.1:3128 (static)", "direct (PAC http://h/p.pac)": the proxy part of
-// a request's log line.
-[[nodiscard]] std::string proxy_for_log(const ProxyChoice& choice);
+// "machine setting", "PAC file", "auto-detection", "static", "none set".
+[[nodiscard]] const char* proxy_source_name(ProxySource source);

@@ -28,9 +28,8 @@ void run_update_check(HWND window, std::uint32_t check) {
         return;
     }
     ReleaseInfo& info = release.value();
-    log_event("manifest: version " + info.version + ", setup " +
-              std::string(url_for_log(info.setup_url)) +
-              (info.sha256 ? ", SHA-256 given" : ", no SHA-256"));
+    log_event({"manifest: version ", info.version, ", setup ", url_for_log(info.setup_url),
+               info.sha256 ? ", SHA-256 given" : ", no SHA-256"});
     post_worker_message(window, {WorkerMessage::Ready{std::move(info.version),
                                                       std::move(info.setup_url), info.sha256},
                                  check});

@@ -3,6 +3,9 @@
 // in: no query strings, no headers, no credentials.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 #include <string_view>
 
 #include "win32/handles.h"
@@ -21,6 +24,18 @@ private:
     UniqueFile file_;
 };
 
-// Appends one line, from any thread; nothing when no log is open or the
-// write fails: an install never fails because of its log.
-void log_event(std::string_view text);
+// Appends one line, joined from its pieces, from any thread; nothing when no
+// log is open or the write fails: an install never fails because of its log.
+// The pieces are joined here, so that each call site stays a few bytes.
+void log_event(std::initializer_list<std::string_view> pieces);
+
+// A number as one of those pieces.
+class LogNumber {
+public:
+    LogNumber(std::uint64_t value);
+    operator std::string_view() const { return {digits_, size_}; }
+
+private:
+    char digits_[20];
+    std::size_t size_;
+};

@@ -51,6 +51,17 @@ std::string_view url_for_log(std::string_view url) {
 
 unsigned tenth_of(std::uint64_t received, std::uint64_t total) {
     if (received >= total) return 10;
-    // Exact for any total: ten times a 64-bit count needs more than 64 bits.
-    return static_cast<unsigned>(static_cast<unsigned __int128>(received) * 10 / total);
+    // The largest k with 10 * received >= k * total, in 64 bits: with
+    // total = 10q + m, k * total / 10 is k * q plus k * m / 10, below 9.
+    const std::uint64_t q = total / 10;
+    const std::uint64_t m = total % 10;
+    unsigned k = 0;
+    while (k < 9) {
+        const std::uint64_t base = (k + 1) * q;
+        if (received < base) break;
+        const std::uint64_t rest = received - base;
+        if (rest < 9 && rest * 10 < (k + 1) * m) break;
+        ++k;
+    }
+    return k;
 }

@@ -13,7 +13,7 @@ void post_worker_message(HWND window, WorkerMessage message) {
 }
 
 void post_failure(HWND window, std::string message, std::uint32_t check) {
-    log_event("failed: " + message);
+    log_event({"failed: ", message});
     post_worker_message(window, {WorkerMessage::Failed{std::move(message)}, check});
 }
 
