@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <optional>
 
-#include "app_info.h"
-#include "base/decimal.h"
 #include "release/http_rules.h"
 #include "release/proxy.h"
 #include "support/log.h"
@@ -110,10 +108,7 @@ Result<Body> fetch(std::string_view url, const ProgressSink* sink, std::optional
         return loaded.take_failure();
     }
 
-    const ProxyChoice proxy = proxy_for_url(url);
-    log_event({"GET ", url_for_log(url), " via ", proxy.proxy.empty() ? "direct" : proxy.proxy,
-               " (", proxy_source_name(proxy.source), ")"});
-    const UniqueInternet session = open_session(proxy);
+    const UniqueInternet session = open_session_for(url);
     if (!session) return step_failure("Failed to open WinHTTP session.");
     const UniqueInternet connection(
         ::WinHttpConnect(session.get(), to_wide(target.host).c_str(), target.port, 0));

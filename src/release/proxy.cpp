@@ -5,6 +5,7 @@
 
 #include "app_info.h"
 #include "support/log.h"
+#include "support/log_line.h"
 #include "text/utf.h"
 #include "win32/system.h"
 
@@ -36,6 +37,18 @@ UserProxySetting user_setting() {
     return user;
 }
 
+UniqueInternet open_session(const ProxyChoice& proxy) {
+    const WideText agent = to_wide(app::kAppName.c_str());
+    const WideText name = to_wide(proxy.proxy);
+    const WideText bypass = to_wide(proxy.bypass);
+    const DWORD access = proxy.access == ProxyAccess::named    ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
+                         : proxy.access == ProxyAccess::direct ? WINHTTP_ACCESS_TYPE_NO_PROXY
+                                                               : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
+    return UniqueInternet(
+        ::WinHttpOpen(agent.c_str(), access, name.empty() ? WINHTTP_NO_PROXY_NAME : name.c_str(),
+                      bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), 0));
+}
+
 PacAnswer ask_pac(std::string_view url, const UserProxySetting& user) {
     const UniqueInternet session = open_session({});
     const WideText pac_url = to_wide(user.pac_url);
@@ -61,7 +74,7 @@ PacAnswer ask_pac(std::string_view url, const UserProxySetting& user) {
 
 }  // namespace
 
-ProxyChoice proxy_for_url(std::string_view url) {
+UniqueInternet open_session_for(std::string_view url) {
     const std::string machine = machine_proxy();
     const UserProxySetting user = user_setting();
     std::optional<PacAnswer> pac;
@@ -72,21 +85,8 @@ ProxyChoice proxy_for_url(std::string_view url) {
                        ": ", os_error_text(pac->error)});
         }
     }
-    return choose_proxy(machine, user, pac);
-}
-
-UniqueInternet open_session(const ProxyChoice& proxy) {
-    const WideText agent = to_wide(app::kAppName.c_str());
-    if (proxy.access != ProxyAccess::named) {
-        return UniqueInternet(::WinHttpOpen(agent.c_str(),
-                                            proxy.access == ProxyAccess::direct
-                                                ? WINHTTP_ACCESS_TYPE_NO_PROXY
-                                                : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                            WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    }
-    const WideText name = to_wide(proxy.proxy);
-    const WideText bypass = to_wide(proxy.bypass);
-    return UniqueInternet(
-        ::WinHttpOpen(agent.c_str(), WINHTTP_ACCESS_TYPE_NAMED_PROXY, name.c_str(),
-                      bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), 0));
+    const ProxyChoice proxy = choose_proxy(machine, user, pac);
+    log_event({"GET ", url_for_log(url), " via ", proxy.proxy.empty() ? "direct" : proxy.proxy,
+               " (", proxy_source_name(proxy.source), ")"});
+    return open_session(proxy);
 }

@@ -7,10 +7,8 @@
 #include "release/proxy_rules.h"
 #include "win32/handles.h"
 
-// Reads the machine's and the user's setting and, when they ask for it, the
-// PAC answer for `url`.
-[[nodiscard]] ProxyChoice proxy_for_url(std::string_view url);
-
-// A synchronous session with the proxy already in it: WinHTTP ignores a proxy
-// set on a session or request afterwards.
-[[nodiscard]] UniqueInternet open_session(const ProxyChoice& proxy);
+// A synchronous session for a GET of `url`, through the proxy that the
+// machine's and the user's settings and, when they ask for it, the PAC answer
+// for `url` choose; the choice goes to the log. The proxy is in the session
+// from the start: WinHTTP ignores one set on a session or request afterwards.
+[[nodiscard]] UniqueInternet open_session_for(std::string_view url);

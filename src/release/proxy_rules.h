@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // The user's setting (Settings > Proxy, Internet Options) as WinHTTP reads it.
 struct UserProxySetting {
@@ -31,10 +32,11 @@ enum class ProxyAccess : std::uint8_t {
 // Where a choice came from, for the log.
 enum class ProxySource : std::uint8_t { machine, pac_file, auto_detect, user_static, none };
 
+// Views into the settings it was chosen from.
 struct ProxyChoice {
     ProxyAccess access = ProxyAccess::system_default;
-    std::string proxy;
-    std::string bypass;
+    std::string_view proxy;
+    std::string_view bypass;
     ProxySource source = ProxySource::none;
 };
 
