@@ -13,7 +13,6 @@
 #include "release/installer.h"
 #include "support/log.h"
 #include "text/utf.h"
-#include "ui/worker_channel.h"
 #include "win32/handles.h"
 #include "win32/system.h"
 #include "win32/system_library.h"
@@ -83,17 +82,19 @@ void create_folder_chain(const std::wstring& folder) {
 // Fetches the setup program and stores it whole in the download folder; the
 // stored file's path. Nothing is created before the body is complete, so an
 // earlier file of the same name stays as it was when the transfer fails.
-Result<std::wstring> store_setup(HWND window, const std::string& version,
+Result<std::wstring> store_setup(const WorkerChannel& channel, const std::string& version,
                                  const std::string& setup_url,
                                  const std::optional<Sha256>& sha256) {
     if (!version_is_safe_in_file_name(version)) return os_failure(ERROR_INVALID_NAME);
     auto temp = temporary_directory();
     if (!temp.ok()) return temp.take_failure();
     const std::wstring folder = join_path(temp.value(), to_wide(app::kDownloadFolder.c_str()));
-    create_folder_chain(folder);
     std::wstring setup_path = join_path(folder, to_wide(setup_file_name(version)));
+    // A path the system cannot open would fail only after the whole download.
+    if (setup_path.size() >= MAX_PATH) return os_failure(ERROR_FILENAME_EXCED_RANGE);
+    create_folder_chain(folder);
 
-    const ProgressSink sink{window};
+    const ProgressSink sink{channel};
     auto body = http_get(setup_url, &sink);
     if (!body.ok()) return body.take_failure();
     auto digest = sha256_of(body.value().data(), body.value().size());
@@ -117,21 +118,21 @@ Result<std::wstring> store_setup(HWND window, const std::string& version,
 
 }  // namespace
 
-void start_download_and_install(HWND window, std::string version, std::string setup_url,
-                                std::optional<Sha256> sha256) {
+void start_download_and_install(const WorkerChannel& channel, std::string version,
+                                std::string setup_url, std::optional<Sha256> sha256) {
     spawn_detached(
-        [window, version = std::move(version), url = std::move(setup_url), sha256]() mutable {
-            download_and_install(window, std::move(version), std::move(url), sha256);
+        [channel, version = std::move(version), url = std::move(setup_url), sha256]() mutable {
+            download_and_install(channel, std::move(version), std::move(url), sha256);
         });
 }
 
-void download_and_install(HWND window, std::string version, std::string setup_url,
+void download_and_install(const WorkerChannel& channel, std::string version, std::string setup_url,
                           std::optional<Sha256> sha256) {
     // The body and the file handle are gone before the installer runs.
-    auto setup_path = store_setup(window, version, setup_url, sha256);
+    auto setup_path = store_setup(channel, version, setup_url, sha256);
     if (!setup_path.ok()) {
-        post_failure(window, std::move(setup_path.error()));
+        post_failure(channel, std::move(setup_path.error()));
         return;
     }
-    run_installer(window, std::move(setup_path.value()), std::move(version));
+    run_installer(channel, std::move(setup_path.value()), std::move(version));
 }

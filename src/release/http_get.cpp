@@ -11,7 +11,6 @@
 #include "support/log.h"
 #include "support/log_line.h"
 #include "text/utf.h"
-#include "ui/worker_channel.h"
 #include "win32/handles.h"
 #include "win32/system.h"
 #include "win32/system_library.h"
@@ -88,7 +87,7 @@ Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
         }
         if (with_progress) {
             ProgressStep step = progress_step(received, *total);
-            post_worker_message(sink->window,
+            post_worker_message(sink->channel,
                                 {WorkerMessage::Progress{std::move(step.detail), step.fraction}});
         }
     }

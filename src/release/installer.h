@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/result.h"
+#include "report/worker_channel.h"
 #include "win32/handles.h"
 
 // How a setup program is started: as a child process, and, for a setup whose
@@ -21,5 +22,5 @@ extern const ProcessLauncher kSystemLauncher;
 // Runs the stored setup program silently ("/S /R"), waits for it, and posts
 // Installed or Failed. A setup that needs elevation (ERROR_ELEVATION_REQUIRED)
 // is started again through the elevation prompt, owned by the window.
-void run_installer(HWND window, std::wstring setup_path, std::string version,
+void run_installer(const WorkerChannel& channel, std::wstring setup_path, std::string version,
                    const ProcessLauncher& launcher = kSystemLauncher);
