@@ -1,6 +1,5 @@
 #include "release/proxy.h"
 
-#include <optional>
 #include <string>
 
 #include "app_info.h"
@@ -29,12 +28,8 @@ std::string machine_proxy() {
 UserProxySetting user_setting() {
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
     if (!::WinHttpGetIEProxyConfigForCurrentUser(&config)) return {};
-    UserProxySetting user;
-    user.auto_detect = config.fAutoDetect != FALSE;
-    user.pac_url = take_text(config.lpszAutoConfigUrl);
-    user.proxy = take_text(config.lpszProxy);
-    user.bypass = take_text(config.lpszProxyBypass);
-    return user;
+    return {config.fAutoDetect != FALSE, take_text(config.lpszAutoConfigUrl),
+            take_text(config.lpszProxy), take_text(config.lpszProxyBypass)};
 }
 
 UniqueInternet open_session(const ProxyChoice& proxy) {
@@ -77,12 +72,12 @@ PacAnswer ask_pac(std::string_view url, const UserProxySetting& user) {
 UniqueInternet open_session_for(std::string_view url) {
     const std::string machine = machine_proxy();
     const UserProxySetting user = user_setting();
-    std::optional<PacAnswer> pac;
-    if (asks_pac(machine, user)) {
-        pac = ask_pac(url, user);
-        if (pac->error != 0) {
+    const bool asks = asks_pac(machine, user);
+    const PacAnswer pac = asks ? ask_pac(url, user) : PacAnswer{};
+    if (asks) {
+        if (pac.error != 0) {
             log_event({"no proxy from ", user.pac_url.empty() ? "auto-detection" : user.pac_url,
-                       ": ", os_error_text(pac->error)});
+                       ": ", os_error_text(pac.error)});
         }
     }
     const ProxyChoice proxy = choose_proxy(machine, user, pac);

@@ -5,16 +5,16 @@ bool asks_pac(const std::string& machine_proxy, const UserProxySetting& user) {
 }
 
 ProxyChoice choose_proxy(const std::string& machine_proxy, const UserProxySetting& user,
-                         const std::optional<PacAnswer>& pac) {
+                         const PacAnswer& pac) {
     if (!machine_proxy.empty()) {
         return {ProxyAccess::system_default, machine_proxy, {}, ProxySource::machine};
     }
-    if (asks_pac(machine_proxy, user) && pac && pac->error == 0) {
+    if (asks_pac(machine_proxy, user) && pac.error == 0) {
         // Windows tries auto-detection first and the PAC URL after it.
         const ProxySource source =
             user.pac_url.empty() ? ProxySource::auto_detect : ProxySource::pac_file;
-        if (pac->proxy.empty()) return {ProxyAccess::direct, {}, {}, source};
-        return {ProxyAccess::named, pac->proxy, pac->bypass, source};
+        if (pac.proxy.empty()) return {ProxyAccess::direct, {}, {}, source};
+        return {ProxyAccess::named, pac.proxy, pac.bypass, source};
     }
     if (!user.proxy.empty()) {
         return {ProxyAccess::named, user.proxy, user.bypass, ProxySource::user_static};

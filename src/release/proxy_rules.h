@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -46,10 +45,9 @@ struct ProxyChoice {
 
 // In this order: the machine's proxy; the PAC answer, final unless it failed;
 // the user's static proxy; WinHTTP's default. `pac` is read only when
-// asks_pac() says so; a missing answer counts as a failure.
+// asks_pac() says so.
 [[nodiscard]] ProxyChoice choose_proxy(const std::string& machine_proxy,
-                                       const UserProxySetting& user,
-                                       const std::optional<PacAnswer>& pac);
+                                       const UserProxySetting& user, const PacAnswer& pac);
 
 // "machine setting", "PAC file", "auto-detection", "static", "none set".
 [[nodiscard]] const char* proxy_source_name(ProxySource source);

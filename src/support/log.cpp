@@ -19,16 +19,16 @@ std::atomic<HANDLE> open_log{nullptr};
 HANDLE open_and_rotate() {
     auto temp = temporary_directory();
     if (!temp.ok()) return INVALID_HANDLE_VALUE;
-    std::wstring path = std::move(temp.value());
-    path += to_wide(app::kDownloadFolder.c_str());
-    ::CreateDirectoryW(path.c_str(), nullptr);  // or it is there already
+    std::wstring folder = std::move(temp.value());
+    folder += to_wide(app::kDownloadFolder.c_str());
+    ::CreateDirectoryW(folder.c_str(), nullptr);  // or it is there already
+    std::wstring path = folder;
     path += L"\\bootstrapper.log";
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
         (data.nFileSizeHigh != 0 || data.nFileSizeLow > kRotateAbove)) {
-        std::wstring old = path;
-        old.insert(old.size() - 3, L"old.");  // bootstrapper.old.log
-        ::MoveFileExW(path.c_str(), old.c_str(), MOVEFILE_REPLACE_EXISTING);
+        folder += L"\\bootstrapper.old.log";
+        ::MoveFileExW(path.c_str(), folder.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
     // Appending only: every WriteFile lands whole at the end, also from a
     // second run at the same time. Support tools may read it meanwhile.
