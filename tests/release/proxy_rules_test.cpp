@@ -29,49 +29,42 @@ TEST(ProxyRules, ChooseProxy) {
         ProxySource source;
         const char* name_in_log;
     };
-    const std::vector<Case>
-        cases =
-            {{"nothing set", "", none, {}, false, A::system_default, "", "", S::none, "none set"},
-             {"machine wins over everything", "m:80", both, via, false, A::system_default, "m:80",
-              "", S::machine, "machine setting"},
-             {"auto-detect finds a list", "", detect, via, true, A::named, "p:3128;q:3128",
-              "*.corp", S::auto_detect, "auto-detection"},
-             {"PAC says direct", "", pac, direct, true, A::direct, "", "", S::pac_file, "PAC file"},
-             {"PAC answer is final over static", "", both, direct, true, A::direct, "", "",
-              S::pac_file, "PAC file"},
-             {"PAC fails, static follows", "", both, failed, true, A::named, "s:8080", "<local>",
-              S::user_static, "static"},
-             {"no WPAD, nothing else", "", detect, failed, true, A::system_default, "", "", S::none,
-              "none set"},
-             true,
-             A::named,
-             "s:8080",
-             "<local>",
-             S::user_static,
-             "static"},
-        {"static alone", "",      fixed, {}, false, A::named, "s:8080", "<local>;*.lan",
+    const std::vector<Case> cases = {
+        {"nothing set", "", none, {}, false, A::system_default, "", "", S::none, "none set"},
+        {"machine wins over everything", "m:80", both, via, false, A::system_default, "m:80", "",
+         S::machine, "machine setting"},
+        {"auto-detect finds a list", "", detect, via, true, A::named, "p:3128;q:3128", "*.corp",
+         S::auto_detect, "auto-detection"},
+        {"PAC says direct", "", pac, direct, true, A::direct, "", "", S::pac_file, "PAC file"},
+        {"PAC answer is final over static", "", both, direct, true, A::direct, "", "", S::pac_file,
+         "PAC file"},
+        {"PAC fails, static follows", "", both, failed, true, A::named, "s:8080", "<local>",
          S::user_static, "static"},
-        {"an answer nobody asked for is not read",
+        {"no WPAD, nothing else", "", detect, failed, true, A::system_default, "", "", S::none,
+         "none set"},
+        {"static alone",
          "",
          fixed,
-         via,
+         {},
          false,
          A::named,
          "s:8080",
          "<local>;*.lan",
          S::user_static,
          "static"},
-};
-for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    EXPECT_EQ(asks_pac(c.machine, c.user), c.asks);
-    const ProxyChoice got = choose_proxy(c.machine, c.user, c.pac);
-    EXPECT_EQ(got.access, c.access);
-    EXPECT_EQ(got.proxy, c.proxy);
-    EXPECT_EQ(got.bypass, c.bypass);
-    EXPECT_EQ(got.source, c.source);
-    EXPECT_STREQ(proxy_source_name(got.source), c.name_in_log);
-}
+        {"an answer nobody asked for is not read", "", fixed, via, false, A::named, "s:8080",
+         "<local>;*.lan", S::user_static, "static"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(asks_pac(c.machine, c.user), c.asks);
+        const ProxyChoice got = choose_proxy(c.machine, c.user, c.pac);
+        EXPECT_EQ(got.access, c.access);
+        EXPECT_EQ(got.proxy, c.proxy);
+        EXPECT_EQ(got.bypass, c.bypass);
+        EXPECT_EQ(got.source, c.source);
+        EXPECT_STREQ(proxy_source_name(got.source), c.name_in_log);
+    }
 }
 
 }  // namespace
