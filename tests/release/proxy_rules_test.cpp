@@ -27,7 +27,7 @@ TEST(ProxyRules, ChooseProxy) {
         ProxyAccess access;
         std::string proxy, bypass;
         ProxySource source;
-        const char* name_in_log;
+        const char* logged;
     };
     const std::vector<Case> cases = {
         {"nothing set", "", none, {}, false, A::system_default, "", "", S::none, "none set"},
@@ -63,7 +63,7 @@ TEST(ProxyRules, ChooseProxy) {
         EXPECT_EQ(got.proxy, c.proxy);
         EXPECT_EQ(got.bypass, c.bypass);
         EXPECT_EQ(got.source, c.source);
-        EXPECT_STREQ(proxy_source_name(got.source), c.name_in_log);
+        EXPECT_STREQ(proxy_source_name(got.source), c.logged);
     }
 }
 
