@@ -36,12 +36,16 @@ UniqueInternet open_session(const ProxyChoice& proxy) {
     const WideText agent = to_wide(app::kAppName.c_str());
     const WideText name = to_wide(proxy.proxy);
     const WideText bypass = to_wide(proxy.bypass);
-    const DWORD access = proxy.access == ProxyAccess::named    ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
-                         : proxy.access == ProxyAccess::direct ? WINHTTP_ACCESS_TYPE_NO_PROXY
-                                                               : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY;
+    // WinHTTP takes a proxy name only with NAMED_PROXY; the machine's proxy is
+    // in the choice for the log alone.
+    const bool named = proxy.access == ProxyAccess::named;
     return UniqueInternet(
-        ::WinHttpOpen(agent.c_str(), access, name.empty() ? WINHTTP_NO_PROXY_NAME : name.c_str(),
-                      bypass.empty() ? WINHTTP_NO_PROXY_BYPASS : bypass.c_str(), 0));
+        ::WinHttpOpen(agent.c_str(),
+                      named                                 ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
+                      : proxy.access == ProxyAccess::direct ? WINHTTP_ACCESS_TYPE_NO_PROXY
+                                                            : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                      named ? name.c_str() : WINHTTP_NO_PROXY_NAME,
+                      named && !bypass.empty() ? bypass.c_str() : WINHTTP_NO_PROXY_BYPASS, 0));
 }
 
 PacAnswer ask_pac(std::string_view url, const UserProxySetting& user) {
