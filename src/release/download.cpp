@@ -111,8 +111,9 @@ Result<std::wstring> store_setup(const WorkerChannel& channel, const std::string
     if (Status written = write_all(file.get(), body.value()); !written.ok()) {
         return written.take_failure();
     }
-    log_event({"stored ", from_wide_lossy(setup_path), ", ", LogNumber(body.value().size()),
-               " bytes, SHA-256 ", sha256_text(digest.value())});
+    log_event(
+        "stored %, % bytes, SHA-256 %",
+        {from_wide_lossy(setup_path), LogNumber(body.value().size()), sha256_text(digest.value())});
     return setup_path;
 }
 

@@ -28,7 +28,7 @@ struct TransferFacts {
 // system's code and text behind it.
 Failure step_failure(const char* message) {
     const DWORD code = ::GetLastError();
-    log_event({message, " ", os_error_text(code)});
+    log_event("% %", {message, os_error_text(code)});
     return {message, code};
 }
 
@@ -83,7 +83,7 @@ Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
         received += read;
         if (total && *total != 0 && tenth_of(received, *total) != logged_tenth) {
             logged_tenth = tenth_of(received, *total);
-            log_event({"received ", LogNumber(received), " of ", LogNumber(*total), " bytes"});
+            log_event("received % of % bytes", {LogNumber(received), LogNumber(*total)});
         }
         if (with_progress) {
             ProgressStep step = progress_step(received, *total);
@@ -141,11 +141,12 @@ Result<Body> http_get(std::string_view url, const ProgressSink* sink,
     auto body = fetch(url, sink, limit, facts);
     const LogNumber took(::GetTickCount() - started);
     if (facts.status == 0) {
-        log_event({"no response in ", took, " ms"});
+        log_event("no response in % ms", {took});
     } else {
-        log_event({"HTTP ", LogNumber(facts.status), ", Content-Length ",
+        log_event("HTTP %, Content-Length %, received % bytes in % ms",
+                  {LogNumber(facts.status),
                    facts.length ? std::string_view(LogNumber(*facts.length)) : "none",
-                   ", received ", LogNumber(facts.received), " bytes in ", took, " ms"});
+                   LogNumber(facts.received), took});
     }
     return body;
 }

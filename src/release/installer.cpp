@@ -59,7 +59,7 @@ Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
     const bool elevated = !process.ok() && process.os_error() == kElevationRequired;
     if (elevated) process = launcher.start_elevated(window, setup_path);
     if (!process.ok()) return process.take_failure();
-    log_event({elevated ? "installer started, elevated" : "installer started"});
+    log_event(elevated ? "installer started, elevated" : "installer started");
     if (::WaitForSingleObject(process.value().get(), INFINITE) != WAIT_OBJECT_0) {
         return os_failure(::GetLastError());
     }
@@ -67,7 +67,7 @@ Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
     if (!::GetExitCodeProcess(process.value().get(), &exit_code)) {
         return os_failure(::GetLastError());
     }
-    log_event({"installer exit code ", LogNumber(exit_code)});
+    log_event("installer exit code %", {LogNumber(exit_code)});
     return exit_code;
 }
 
@@ -85,7 +85,7 @@ void run_installer(const WorkerChannel& channel, std::wstring setup_path, std::s
     } else if (exit_code.value() != 0) {
         post_failure(channel, installer_exit_text(exit_code.value()));
     } else {
-        log_event({"installed ", version});
+        log_event("installed %", {version});
         post_worker_message(channel, {WorkerMessage::Installed{std::move(version)}});
     }
 }

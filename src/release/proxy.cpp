@@ -80,12 +80,12 @@ UniqueInternet open_session_for(std::string_view url) {
     const PacAnswer pac = asks ? ask_pac(url, user) : PacAnswer{};
     if (asks) {
         if (pac.error != 0) {
-            log_event({"no proxy from ", user.pac_url.empty() ? "auto-detection" : user.pac_url,
-                       ": ", os_error_text(pac.error)});
+            log_event("no proxy from %: %", {user.pac_url.empty() ? "auto-detection" : user.pac_url,
+                                             os_error_text(pac.error)});
         }
     }
     const ProxyChoice proxy = choose_proxy(machine, user, pac);
-    log_event({"GET ", url_for_log(url), " via ", proxy.proxy.empty() ? "direct" : proxy.proxy,
-               " (", proxy_source_name(proxy.source), ")"});
+    log_event("GET % via % (%)", {url_for_log(url), proxy.proxy.empty() ? "direct" : proxy.proxy,
+                                  proxy_source_name(proxy.source)});
     return open_session(proxy);
 }

@@ -27,8 +27,9 @@ void run_update_check(const WorkerChannel& channel, std::uint32_t check) {
         return;
     }
     ReleaseInfo& info = release.value();
-    log_event({"manifest: version ", info.version, ", setup ", url_for_log(info.setup_url),
-               info.sha256 ? ", SHA-256 given" : ", no SHA-256"});
+    log_event(info.sha256 ? "manifest: version %, setup %, SHA-256 given"
+                          : "manifest: version %, setup %, no SHA-256",
+              {info.version, url_for_log(info.setup_url)});
     post_worker_message(channel, {WorkerMessage::Ready{std::move(info.version),
                                                        std::move(info.setup_url), info.sha256},
                                   check});

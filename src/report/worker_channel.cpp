@@ -95,6 +95,6 @@ void post_worker_message(const WorkerChannel& channel, WorkerMessage message) {
 }
 
 void post_failure(const WorkerChannel& channel, std::string message, std::uint32_t check) {
-    log_event({"failed: ", message});
+    log_event("failed: %", {message});
     post_worker_message(channel, {WorkerMessage::Failed{std::move(message)}, check});
 }

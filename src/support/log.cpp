@@ -49,13 +49,13 @@ SupportLog::SupportLog(std::string_view version) : file_(open_and_rotate()) {
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
     if (get != nullptr) get(&info);
-    log_event({"start ", app::kAppName.c_str(), " ", version, " on Windows ",
-               LogNumber(info.dwMajorVersion), ".", LogNumber(info.dwMinorVersion), " build ",
-               LogNumber(info.dwBuildNumber)});
+    log_event("start % % on Windows %.% build %",
+              {app::kAppName.c_str(), version, LogNumber(info.dwMajorVersion),
+               LogNumber(info.dwMinorVersion), LogNumber(info.dwBuildNumber)});
 }
 
 SupportLog::~SupportLog() {
-    log_event({"end"});
+    log_event("end");
     open_log.store(nullptr);
 }
 
@@ -63,16 +63,23 @@ LogNumber::LogNumber(std::uint64_t value)
     : size_(static_cast<std::size_t>(std::to_chars(digits_, digits_ + sizeof digits_, value).ptr -
                                      digits_)) {}
 
-void log_event(std::initializer_list<std::string_view> pieces) {
+void log_event(const char* text, std::initializer_list<std::string_view> values) {
     const HANDLE file = open_log.load();
     if (file == nullptr) return;
-    std::string text;
-    for (const std::string_view piece : pieces) text += piece;
+    std::string filled;
+    const std::string_view* value = values.begin();
+    for (; *text != '\0'; ++text) {
+        if (*text == '%' && value != values.end()) {
+            filled += *value++;
+        } else {
+            filled += *text;
+        }
+    }
     SYSTEMTIME now;
     ::GetSystemTime(&now);
     const std::string line = log_line(
         {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds},
-        ::GetCurrentProcessId(), ::GetCurrentThreadId(), text);
+        ::GetCurrentProcessId(), ::GetCurrentThreadId(), filled);
     DWORD written = 0;
     ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

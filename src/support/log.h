@@ -24,10 +24,11 @@ private:
     UniqueFile file_;
 };
 
-// Appends one line, joined from its pieces, from any thread; nothing when no
-// log is open or the write fails: an install never fails because of its log.
-// The pieces are joined here, so that each call site stays a few bytes.
-void log_event(std::initializer_list<std::string_view> pieces);
+// Appends one line, from any thread: `text` with each "%" replaced by the next
+// of `values` (a text without "%" takes none). Nothing when no log is open or
+// the write fails: an install never fails because of its log. The line is
+// made here, so that each call site stays a few bytes.
+void log_event(const char* text, std::initializer_list<std::string_view> values = {});
 
 // A number as one of those pieces.
 class LogNumber {
