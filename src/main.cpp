@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app_info.h"
+#include "release/signature.h"
 #include "release/update_check.h"
 #include "text/utf.h"
 #include "ui/layout.h"
@@ -42,6 +43,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                    SWP_NOZORDER);
     ::ShowWindow(window, SW_SHOW);
     ::UpdateWindow(window);  // the first paint comes before the check starts
+
+    note_own_signature();  // before any worker can ask for it
 
     start_update_check(window, begin_update_check(*attached_state(window)));
 

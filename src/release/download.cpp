@@ -11,6 +11,7 @@
 #include "release/download_rules.h"
 #include "release/http_get.h"
 #include "release/installer.h"
+#include "release/signature.h"
 #include "text/utf.h"
 #include "ui/worker_channel.h"
 #include "win32/handles.h"
@@ -102,37 +103,64 @@ void create_folder_chain(const std::wstring& folder) {
     }
 }
 
-// Fetches the setup program and stores it whole in the download folder; the
-// stored file's path. Nothing is created before the body is complete, so an
-// earlier file of the same name stays as it was when the transfer fails.
-Result<std::wstring> store_setup(HWND window, const std::string& version,
-                                 const std::string& setup_url,
-                                 const std::optional<Sha256>& sha256) {
+// Writes the whole body to `path`; nobody else may write or delete the file
+// meanwhile.
+Status write_setup(const std::wstring& path, const Body& body) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return os_failure(::GetLastError());
+    return write_all(file.get(), body);
+}
+
+// Opens the written file again for reading only, denying writers and
+// deleters until the handle is closed, and checks through that handle what
+// will run: its digest when the manifest gave one, and its signer.
+Result<UniqueFile> hold_and_check(const std::wstring& path, const std::optional<Sha256>& sha256) {
+    UniqueFile held(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held) return os_failure(::GetLastError());
+    if (sha256) {
+        if (Status same = check_sha256_of_file(*sha256, held.get()); !same.ok()) {
+            return same.take_failure();
+        }
+    }
+    if (own_signature().valid()) {
+        const Signature signature = file_signature(held.get(), path.c_str());
+        if (Status signed_ = check_setup_signature(own_signature(), signature); !signed_.ok()) {
+            return signed_.take_failure();
+        }
+    }
+    return held;
+}
+
+// The stored setup's path, its folder made on the way.
+Result<std::wstring> setup_path_for(const std::string& version) {
     if (!version_is_safe_in_file_name(version)) return os_failure(ERROR_INVALID_NAME);
     auto temp = temporary_directory();
     if (!temp.ok()) return temp.take_failure();
     const std::wstring folder = join_path(temp.value(), to_wide(app::kDownloadFolder.c_str()));
     create_folder_chain(folder);
-    std::wstring setup_path = join_path(folder, to_wide(setup_file_name(version)));
+    return join_path(folder, to_wide(setup_file_name(version)));
+}
 
+// Fetches the setup program, stores it whole at `path` and holds it.
+// Nothing is created before the body is complete and matches its digest, so
+// an earlier file of the same name stays as it was otherwise.
+Result<UniqueFile> store_setup(HWND window, const std::wstring& path, const std::string& setup_url,
+                               const std::optional<Sha256>& sha256) {
     const ProgressSink sink{window};
     auto body = http_get(setup_url, &sink);
     if (!body.ok()) return body.take_failure();
     if (sha256) {
-        auto digest = sha256_of(body.value().data(), body.value().size());
-        if (!digest.ok()) return digest.take_failure();
-        if (Status same = check_sha256(*sha256, digest.value()); !same.ok()) {
+        const Body& bytes = body.value();
+        if (Status same = check_sha256_of(*sha256, bytes.data(), bytes.size()); !same.ok()) {
             return same.take_failure();
         }
     }
-    const UniqueFile file(::CreateFileW(setup_path.c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return os_failure(::GetLastError());
-    if (Status written = write_all(file.get(), body.value()); !written.ok()) {
+    if (Status written = write_setup(path, body.value()); !written.ok()) {
         return written.take_failure();
     }
-    return setup_path;
+    return hold_and_check(path, sha256);
 }
 
 }  // namespace
@@ -146,12 +174,16 @@ void start_download_and_install(HWND window, std::string version, std::string se
 }
 
 void download_and_install(HWND window, std::string version, std::string setup_url,
-                          std::optional<Sha256> sha256) {
-    // The body and the file handle are gone before the installer runs.
-    auto setup_path = store_setup(window, version, setup_url, sha256);
-    if (!setup_path.ok()) {
-        post_failure(window, std::move(setup_path.error()));
+                          std::optional<Sha256> sha256, const ProcessLauncher& launcher) {
+    auto path = setup_path_for(version);
+    // The body is gone before the installer runs; the held file stays open
+    // until the installer has started.
+    auto held = path.ok() ? store_setup(window, path.value(), setup_url, sha256)
+                          : Result<UniqueFile>(path.take_failure());
+    if (!held.ok()) {
+        post_failure(window, std::move(held.error()));
         return;
     }
-    run_installer(window, std::move(setup_path.value()), std::move(version));
+    run_installer(window, std::move(path.value()), std::move(version), launcher,
+                  std::move(held.value()));
 }
