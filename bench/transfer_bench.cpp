@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -26,9 +27,8 @@
 
 #include "release/http_get.h"
 #include "release/http_rules.h"
+#include "report/worker_channel.h"
 #include "text/utf.h"
-#include "ui/window_state.h"
-#include "ui/worker_channel.h"
 #include "win32/handles.h"
 
 namespace {
@@ -36,20 +36,22 @@ namespace {
 constexpr UINT WM_TRANSFER_DONE = WM_APP + 2;
 
 struct Sink {
+    HWND window = nullptr;
+    std::optional<WorkerChannel> channel;
     std::uint64_t progress_messages = 0;
     float last_fraction = 0.0f;
 };
 
-// Consumes WM_WORKER exactly as the program's window does: the block is taken
-// back into a unique_ptr on the first line and freed whatever it holds.
+// Takes the reports on WM_WORKER exactly as the program's window does.
 LRESULT CALLBACK sink_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
         case WM_WORKER: {
-            std::unique_ptr<WorkerMessage> block(reinterpret_cast<WorkerMessage*>(wparam));
             auto* sink = reinterpret_cast<Sink*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-            if (const auto* p = std::get_if<WorkerMessage::Progress>(&block->body)) {
-                ++sink->progress_messages;
-                sink->last_fraction = p->fraction;
+            for (const WorkerMessage& report : sink->channel->take()) {
+                if (const auto* p = std::get_if<WorkerMessage::Progress>(&report.body)) {
+                    ++sink->progress_messages;
+                    sink->last_fraction = p->fraction;
+                }
             }
             return 0;
         }
@@ -64,10 +66,10 @@ LRESULT CALLBACK sink_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
 enum class Client { kOurs, kBare };
 
 struct Transfer {
-    Transfer(Client c, std::string u, HWND w) : client(c), url(std::move(u)), window(w) {}
+    Transfer(Client c, std::string u, const Sink& s) : client(c), url(std::move(u)), sink(s) {}
     Client client;
     std::string url;
-    HWND window;
+    const Sink& sink;
     double seconds = 0;
     Body ours;               // what http_get gave
     std::vector<char> body;  // what the bare loop read
@@ -132,7 +134,7 @@ DWORD WINAPI transfer_thread(void* parameter) {
     auto* t = static_cast<Transfer*>(parameter);
     const double start = now_seconds();
     if (t->client == Client::kOurs) {
-        const ProgressSink sink{t->window};
+        const ProgressSink sink{*t->sink.channel};
         Result<Body> got = http_get(t->url, &sink);
         t->seconds = now_seconds() - start;
         if (got.ok()) {
@@ -144,7 +146,7 @@ DWORD WINAPI transfer_thread(void* parameter) {
         bare_get(t->url, t->body, t->error);
         t->seconds = now_seconds() - start;
     }
-    ::PostMessageW(t->window, WM_TRANSFER_DONE, 0, 0);
+    ::PostMessageW(t->sink.window, WM_TRANSFER_DONE, 0, 0);
     return 0;
 }
 
@@ -187,7 +189,7 @@ void require_pattern(const Transfer& t, std::uint64_t size) {
     }
 }
 
-HWND make_sink_window(Sink& sink) {
+void make_sink_window(Sink& sink) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = sink_proc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
@@ -200,18 +202,19 @@ HWND make_sink_window(Sink& sink) {
         std::exit(1);
     }
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&sink));
-    return window;
+    sink.window = window;
+    sink.channel.emplace(WorkerChannel::open(window));
 }
 
 int speed(const std::string& url, int rounds) {
     Sink sink;
-    const HWND window = make_sink_window(sink);
+    make_sink_window(sink);
     const std::uint64_t size = expected_size(url);
     // TLS and the rest of WinHTTP are loaded once per process: pay that
     // before the clock matters, for both clients alike.
     const std::string warm = url.substr(0, url.rfind("/big/")) + "/big/1";
     for (Client c : {Client::kOurs, Client::kBare}) {
-        Transfer t{c, warm, window};
+        Transfer t{c, warm, sink};
         run_transfer(t);
         require_pattern(t, 1);
     }
@@ -221,7 +224,7 @@ int speed(const std::string& url, int rounds) {
                                  round % 2 == 0 ? Client::kBare : Client::kOurs};
         for (Client c : order) {
             sink.progress_messages = 0;
-            Transfer t{c, url, window};
+            Transfer t{c, url, sink};
             run_transfer(t);
             require_pattern(t, size);
             if (c == Client::kOurs) {
@@ -234,17 +237,17 @@ int speed(const std::string& url, int rounds) {
             std::fflush(stdout);
         }
     }
-    ::DestroyWindow(window);
+    ::DestroyWindow(sink.window);
     return 0;
 }
 
 int memory(Client client, const std::string& url) {
     Sink sink;
-    const HWND window = make_sink_window(sink);
+    make_sink_window(sink);
     PROCESS_MEMORY_COUNTERS before{}, after{};
     before.cb = after.cb = sizeof(PROCESS_MEMORY_COUNTERS);
     ::K32GetProcessMemoryInfo(::GetCurrentProcess(), &before, sizeof before);
-    Transfer t{client, url, window};
+    Transfer t{client, url, sink};
     run_transfer(t);
     // Read while the body is still held: the peak is what the download cost.
     ::K32GetProcessMemoryInfo(::GetCurrentProcess(), &after, sizeof after);
@@ -254,7 +257,7 @@ int memory(Client client, const std::string& url) {
                 static_cast<unsigned long long>(after.PeakWorkingSetSize),
                 static_cast<unsigned long long>(before.PeakPagefileUsage),
                 static_cast<unsigned long long>(after.PeakPagefileUsage));
-    ::DestroyWindow(window);
+    ::DestroyWindow(sink.window);
     return 0;
 }
 

@@ -110,6 +110,23 @@ void check_utf16(std::u16string_view units) {
     }
 }
 
+// The digest that 64 hexadecimal digits spell, in either case; nothing for any
+// other text.
+std::optional<Sha256> model_digest(std::string_view text) {
+    if (text.size() != 64) return std::nullopt;
+    Sha256 digest{};
+    for (std::size_t i = 0; i < 64; ++i) {
+        const char c = text[i];
+        int nibble = -1;
+        if (c >= '0' && c <= '9') nibble = c - '0';
+        if (c >= 'a' && c <= 'f') nibble = c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') nibble = c - 'A' + 10;
+        if (nibble < 0) return std::nullopt;
+        digest[i / 2] = static_cast<std::uint8_t>(digest[i / 2] * 16 + nibble);
+    }
+    return digest;
+}
+
 void check_manifest(std::string_view body) {
     const Result<ReleaseInfo> read = read_release_manifest(body);
     if (const auto error = utf8_model::error(body)) {
@@ -127,7 +144,25 @@ void check_manifest(std::string_view body) {
         expect_same_text(read.error(), "No Windows setup URL was found.", "manifest failure");
         return;
     }
+    // "sha256" counts only inside the platform's entry: from its key up to the
+    // first "}" after it. There it must be a string of 64 hexadecimal digits.
+    std::string_view entry = body.substr(platform);
+    if (const std::size_t close = find_text(entry, "}"); close != std::string_view::npos) {
+        entry = entry.substr(0, close);
+    }
+    std::optional<Sha256> digest;
+    if (find_text(entry, "\"sha256\"") != std::string_view::npos) {
+        const std::optional<std::string> text = model_field(entry, "sha256");
+        if (text) digest = model_digest(*text);
+        if (!digest) {
+            FUZZ_EXPECT(!read.ok());
+            expect_same_text(read.error(), "Setup checksum is not 64 hexadecimal digits.",
+                             "manifest checksum failure");
+            return;
+        }
+    }
     FUZZ_EXPECT(read.ok());
+    FUZZ_EXPECT(read.value().sha256 == digest);
     const std::optional<std::string> version = model_field(body, "version");
     expect_same_text(read.value().version, version ? *version : "latest", "version");
     expect_same_text(read.value().setup_url, *url, "setup_url");

@@ -1,15 +1,10 @@
 #include <windows.h>
 
-#include <memory>
-
 #include "app_info.h"
 #include "release/signature.h"
-#include "release/update_check.h"
 #include "text/utf.h"
 #include "ui/layout.h"
 #include "ui/window.h"
-#include "ui/window_state.h"
-#include "ui/worker_channel.h"
 #include "win32/com_apartment.h"
 #include "win32/system_library.h"
 
@@ -27,14 +22,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     const ComApartment apartment;  // before the window, whose accessible object lives in it
 
-    // The window owns the state from WM_NCCREATE and frees it at WM_DESTROY,
-    // also when creation fails after that point; so it is handed over here
-    // for good, and a creation that fails before it simply ends the process.
-    WindowState* const state = std::make_unique<WindowState>(initial_window_state()).release();
+    // The window makes its object, with the initial state, at WM_NCCREATE.
     const HWND window =
         ::CreateWindowExW(0, class_name.c_str(), to_wide(app::kAppName.c_str()).c_str(),
                           WS_POPUP | WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT, layout::kWidth,
-                          layout::kHeight, nullptr, nullptr, module, state);
+                          layout::kHeight, nullptr, nullptr, module, nullptr);
     if (window == nullptr) return 0;
 
     const Point origin =
@@ -46,7 +38,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     note_own_signature();  // before any worker can ask for it
 
-    start_update_check(window, begin_update_check(*attached_state(window)));
+    main_window(window)->check_for_updates();
 
     MSG message{};
     while (::GetMessageW(&message, nullptr, 0, 0) > 0) {

@@ -2,14 +2,11 @@
 // the comparison with what was downloaded.
 #pragma once
 
-#include <array>
-#include <cstdint>
 #include <optional>
 #include <string_view>
 
 #include "base/result.h"
-
-using Sha256 = std::array<std::uint8_t, 32>;
+#include "base/sha256.h"
 
 inline constexpr const char* kBadChecksumText = "Setup checksum is not 64 hexadecimal digits.";
 inline constexpr const char* kChecksumMismatch = "Downloaded setup does not match its checksum.";

@@ -13,7 +13,6 @@
 #include "release/installer.h"
 #include "release/signature.h"
 #include "text/utf.h"
-#include "ui/worker_channel.h"
 #include "win32/handles.h"
 #include "win32/system.h"
 #include "win32/system_library.h"
@@ -139,16 +138,19 @@ Result<std::wstring> setup_path_for(const std::string& version) {
     auto temp = temporary_directory();
     if (!temp.ok()) return temp.take_failure();
     const std::wstring folder = join_path(temp.value(), to_wide(app::kDownloadFolder.c_str()));
+    std::wstring setup_path = join_path(folder, to_wide(setup_file_name(version)));
+    // A path the system cannot open would fail only after the whole download.
+    if (setup_path.size() >= MAX_PATH) return os_failure(ERROR_FILENAME_EXCED_RANGE);
     create_folder_chain(folder);
-    return join_path(folder, to_wide(setup_file_name(version)));
+    return setup_path;
 }
 
 // Fetches the setup program, stores it whole at `path` and holds it.
 // Nothing is created before the body is complete and matches its digest, so
 // an earlier file of the same name stays as it was otherwise.
-Result<UniqueFile> store_setup(HWND window, const std::wstring& path, const std::string& setup_url,
-                               const std::optional<Sha256>& sha256) {
-    const ProgressSink sink{window};
+Result<UniqueFile> store_setup(const WorkerChannel& channel, const std::wstring& path,
+                               const std::string& setup_url, const std::optional<Sha256>& sha256) {
+    const ProgressSink sink{channel};
     auto body = http_get(setup_url, &sink);
     if (!body.ok()) return body.take_failure();
     if (sha256) {
@@ -165,25 +167,25 @@ Result<UniqueFile> store_setup(HWND window, const std::wstring& path, const std:
 
 }  // namespace
 
-void start_download_and_install(HWND window, std::string version, std::string setup_url,
-                                std::optional<Sha256> sha256) {
+void start_download_and_install(const WorkerChannel& channel, std::string version,
+                                std::string setup_url, std::optional<Sha256> sha256) {
     spawn_detached(
-        [window, version = std::move(version), url = std::move(setup_url), sha256]() mutable {
-            download_and_install(window, std::move(version), std::move(url), sha256);
+        [channel, version = std::move(version), url = std::move(setup_url), sha256]() mutable {
+            download_and_install(channel, std::move(version), std::move(url), sha256);
         });
 }
 
-void download_and_install(HWND window, std::string version, std::string setup_url,
+void download_and_install(const WorkerChannel& channel, std::string version, std::string setup_url,
                           std::optional<Sha256> sha256, const ProcessLauncher& launcher) {
     auto path = setup_path_for(version);
     // The body is gone before the installer runs; the held file stays open
     // until the installer has started.
-    auto held = path.ok() ? store_setup(window, path.value(), setup_url, sha256)
+    auto held = path.ok() ? store_setup(channel, path.value(), setup_url, sha256)
                           : Result<UniqueFile>(path.take_failure());
     if (!held.ok()) {
-        post_failure(window, std::move(held.error()));
+        post_failure(channel, std::move(held.error()));
         return;
     }
-    run_installer(window, std::move(path.value()), std::move(version), launcher,
+    run_installer(channel, std::move(path.value()), std::move(version), launcher,
                   std::move(held.value()));
 }

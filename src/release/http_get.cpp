@@ -9,7 +9,6 @@
 #include "app_info.h"
 #include "release/http_rules.h"
 #include "text/utf.h"
-#include "ui/worker_channel.h"
 #include "win32/handles.h"
 #include "win32/system_library.h"
 
@@ -64,7 +63,7 @@ Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
         received += read;
         if (with_progress) {
             ProgressStep step = progress_step(received, *total);
-            post_worker_message(sink->window,
+            post_worker_message(sink->channel,
                                 {WorkerMessage::Progress{std::move(step.detail), step.fraction}});
         }
     }

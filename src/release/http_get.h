@@ -8,11 +8,12 @@
 
 #include "base/byte_buffer.h"
 #include "base/result.h"
+#include "report/worker_channel.h"
 
-// When present, the transfer posts a Progress message to this window after
-// every read while the length is announced.
+// When present, the transfer reports Progress on this channel after every
+// read while the length is announced.
 struct ProgressSink {
-    HWND window;
+    WorkerChannel channel;
 };
 
 using Body = ByteBuffer;

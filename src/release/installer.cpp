@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "release/installer_rules.h"
-#include "ui/worker_channel.h"
 #include "win32/com_apartment.h"
 #include "win32/system.h"
 #include "win32/system_library.h"
@@ -38,7 +37,8 @@ Result<UniqueHandle> start_elevated(HWND owner, const std::wstring& setup_path) 
     const WideText parameters = to_wide(kInstallerParameters);
     SHELLEXECUTEINFOW execute{};
     execute.cbSize = sizeof execute;
-    execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    // The failure is ours to show: no box of the shell's own before it.
+    execute.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
     execute.hwnd = owner;  // the prompt comes to the front over the window
     execute.lpVerb = L"runas";
     execute.lpFile = setup_path.c_str();
@@ -76,16 +76,16 @@ Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
 
 const ProcessLauncher kSystemLauncher{start_process, start_elevated};
 
-void run_installer(HWND window, std::wstring setup_path, std::string version,
+void run_installer(const WorkerChannel& channel, std::wstring setup_path, std::string version,
                    const ProcessLauncher& launcher, UniqueFile held) {
-    post_worker_message(window,
+    post_worker_message(channel,
                         {WorkerMessage::Status{"Installing", "Finishing setup...", 1.0f, true}});
-    auto exit_code = run_and_wait(window, setup_path, launcher, std::move(held));
+    auto exit_code = run_and_wait(channel.window(), setup_path, launcher, std::move(held));
     if (!exit_code.ok()) {
-        post_failure(window, std::move(exit_code.error()));
+        post_failure(channel, std::move(exit_code.error()));
     } else if (exit_code.value() != 0) {
-        post_failure(window, installer_exit_text(exit_code.value()));
+        post_failure(channel, installer_exit_text(exit_code.value()));
     } else {
-        post_worker_message(window, {WorkerMessage::Installed{std::move(version)}});
+        post_worker_message(channel, {WorkerMessage::Installed{std::move(version)}});
     }
 }

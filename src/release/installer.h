@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/result.h"
+#include "report/worker_channel.h"
 #include "win32/handles.h"
 
 // How a setup program is started: as a child process, and, for a setup whose
@@ -23,5 +24,5 @@ extern const ProcessLauncher kSystemLauncher;
 // is started again through the elevation prompt, owned by the window.
 // `held`, the checked file held open against writers, is closed once the
 // process has started (or failed to).
-void run_installer(HWND window, std::wstring setup_path, std::string version,
+void run_installer(const WorkerChannel& channel, std::wstring setup_path, std::string version,
                    const ProcessLauncher& launcher = kSystemLauncher, UniqueFile held = {});

@@ -60,10 +60,14 @@ Result<ReleaseInfo> read_release_manifest(std::string_view body) {
     std::optional<std::string> url;
     if (platform != std::string_view::npos) url = json_string_field(body.substr(platform), "url");
     if (!url) return Failure{"No Windows setup URL was found."};
+    // The digest belongs to the platform's own entry, which ends at the first
+    // "}" after its key: neither a URL nor a digest holds one. Another
+    // platform's digest, later in the document, is never taken for this one.
     std::optional<Sha256> sha256;
-    const std::string_view platform_on = body.substr(platform);
-    if (platform_on.find("\"sha256\"") != std::string_view::npos) {
-        const auto text = json_string_field(platform_on, "sha256");
+    std::string_view entry = body.substr(platform);
+    entry = entry.substr(0, entry.find('}'));
+    if (entry.find("\"sha256\"") != std::string_view::npos) {
+        const auto text = json_string_field(entry, "sha256");
         if (text) sha256 = parse_sha256(*text);
         if (!sha256) return Failure{kBadChecksumText};
     }

@@ -27,5 +27,6 @@ struct ReleaseInfo {
                                                            std::string_view key);
 
 // The manifest body to the release it names, or the reason it names none. A
-// "sha256" after the platform key, found like "url", must be 64 hex digits.
+// "sha256" in the platform's entry (from its key to the next "}") must be 64
+// hex digits.
 [[nodiscard]] Result<ReleaseInfo> read_release_manifest(std::string_view body);

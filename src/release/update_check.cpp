@@ -5,28 +5,27 @@
 #include "app_info.h"
 #include "release/http_get.h"
 #include "release/manifest.h"
-#include "ui/worker_channel.h"
 #include "win32/system.h"
 
-void start_update_check(HWND window, std::uint32_t check) {
-    spawn_detached([window, check] { run_update_check(window, check); });
+void start_update_check(const WorkerChannel& channel, std::uint32_t check) {
+    spawn_detached([channel, check] { run_update_check(channel, check); });
 }
 
-void run_update_check(HWND window, std::uint32_t check) {
+void run_update_check(const WorkerChannel& channel, std::uint32_t check) {
     auto body =
         http_get(app::kManifestUrl.c_str(), nullptr, BodyLimit{kManifestLimit, kManifestTooLarge});
     if (!body.ok()) {
-        post_failure(window, std::move(body.error()), check);
+        post_failure(channel, std::move(body.error()), check);
         return;
     }
     const Body& bytes = body.value();
     auto release = read_release_manifest(std::string_view(bytes.data(), bytes.size()));
     if (!release.ok()) {
-        post_failure(window, std::move(release.error()), check);
+        post_failure(channel, std::move(release.error()), check);
         return;
     }
     ReleaseInfo& info = release.value();
-    post_worker_message(window, {WorkerMessage::Ready{std::move(info.version),
-                                                      std::move(info.setup_url), info.sha256},
-                                 check});
+    post_worker_message(channel, {WorkerMessage::Ready{std::move(info.version),
+                                                       std::move(info.setup_url), info.sha256},
+                                  check});
 }

@@ -7,7 +7,7 @@
 
 #include "text/utf.h"
 #include "ui/accessible_tree.h"
-#include "ui/worker_channel.h"
+#include "ui/window.h"
 #include "win32/system_library.h"
 
 namespace {
@@ -66,17 +66,16 @@ HRESULT give_nothing(VARIANT* out) {
     return S_FALSE;
 }
 
+}  // namespace
+
 // One object per window. Readers in other processes reach it through COM's
 // marshalling, which calls in on the UI thread; it lives as long as anyone
-// holds a reference, the window holding one from WM_CREATE to WM_DESTROY.
+// holds a reference, the window holding one for its whole life.
 class WindowAccessible final : public IAccessible {
 public:
-    explicit WindowAccessible(HWND window) : window_(window) {}
+    explicit WindowAccessible(MainWindow& owner) : owner_(&owner) {}
 
-    Hit focus = Hit::kMain;
-    bool cues_hidden = false;
-
-    void disconnect() { window_ = nullptr; }
+    void disconnect() { owner_ = nullptr; }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (out == nullptr) return E_POINTER;
@@ -113,10 +112,10 @@ public:
     HRESULT STDMETHODCALLTYPE get_accParent(IDispatch** parent) override {
         if (parent == nullptr) return E_POINTER;
         *parent = nullptr;
-        if (window_ == nullptr) return S_FALSE;
+        if (owner_ == nullptr) return S_FALSE;
         const HRESULT hr =
-            ::AccessibleObjectFromWindow(window_, static_cast<DWORD>(OBJID_WINDOW), kIidDispatch,
-                                         reinterpret_cast<void**>(parent));
+            ::AccessibleObjectFromWindow(owner_->handle(), static_cast<DWORD>(OBJID_WINDOW),
+                                         kIidDispatch, reinterpret_cast<void**>(parent));
         return SUCCEEDED(hr) ? S_OK : S_FALSE;
     }
     HRESULT STDMETHODCALLTYPE get_accChildCount(long* count) override {
@@ -149,9 +148,9 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* out) override {
         const Child id = child_id(child);
-        const WindowState* state = current_state();
-        if (id < 0 || state == nullptr) return E_INVALIDARG;
-        const auto states = accessible::states_of(*state, id, focus, ::GetFocus() == window_);
+        if (id < 0 || owner_ == nullptr) return E_INVALIDARG;
+        const auto states = accessible::states_of(owner_->state(), id, owner_->focus(),
+                                                  ::GetFocus() == owner_->handle());
         return give_child(static_cast<std::int32_t>(states), out);
     }
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT, BSTR* out) override {
@@ -165,25 +164,26 @@ public:
         return give_text({}, out);
     }
     HRESULT STDMETHODCALLTYPE get_accFocus(VARIANT* out) override {
-        if (window_ == nullptr || ::GetFocus() != window_) return give_nothing(out);
-        return give_child(accessible::child_of(focus), out);
+        if (owner_ == nullptr || ::GetFocus() != owner_->handle()) return give_nothing(out);
+        return give_child(accessible::child_of(owner_->focus()), out);
     }
     HRESULT STDMETHODCALLTYPE get_accSelection(VARIANT* out) override { return give_nothing(out); }
     HRESULT STDMETHODCALLTYPE accSelect(long flags, VARIANT child) override {
         const Hit control = control_of(child);
         if (control == Hit::kDrag || !(flags & SELFLAG_TAKEFOCUS)) return E_INVALIDARG;
-        ::SetFocus(window_);
-        focus_control(window_, control);
+        // The control first: a window that gains the focus announces it.
+        owner_->focus_control(control);
+        ::SetFocus(owner_->handle());
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE accLocation(long* left, long* top, long* width, long* height,
                                           VARIANT child) override {
         if (!left || !top || !width || !height) return E_POINTER;
         const Child id = child_id(child);
-        if (id < 0 || window_ == nullptr) return E_INVALIDARG;
+        if (id < 0 || owner_ == nullptr) return E_INVALIDARG;
         const Rect& place = accessible::kParts[id].rect;
         POINT origin{place.left, place.top};
-        ::ClientToScreen(window_, &origin);
+        ::ClientToScreen(owner_->handle(), &origin);
         *left = origin.x;
         *top = origin.y;
         *width = place.right - place.left;
@@ -204,11 +204,11 @@ public:
         return to > 0 ? give_child(to, out) : give_nothing(out);
     }
     HRESULT STDMETHODCALLTYPE accHitTest(long x, long y, VARIANT* out) override {
-        if (window_ == nullptr) return E_FAIL;
+        if (owner_ == nullptr) return E_FAIL;
         POINT point{x, y};
-        ::ScreenToClient(window_, &point);
+        ::ScreenToClient(owner_->handle(), &point);
         RECT client{};
-        ::GetClientRect(window_, &client);
+        ::GetClientRect(owner_->handle(), &client);
         if (!::PtInRect(&client, point)) return give_nothing(out);
         return give_child(accessible::child_at(point.x, point.y), out);
     }
@@ -217,7 +217,8 @@ public:
         if (control == Hit::kDrag) {
             return child_id(child) < 0 ? E_INVALIDARG : DISP_E_MEMBERNOTFOUND;
         }
-        return ::PostMessageW(window_, WM_PRESS, static_cast<WPARAM>(control), 0) ? S_OK : E_FAIL;
+        return ::PostMessageW(owner_->handle(), WM_PRESS, static_cast<WPARAM>(control), 0) ? S_OK
+                                                                                           : E_FAIL;
     }
     HRESULT STDMETHODCALLTYPE put_accName(VARIANT, BSTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE put_accValue(VARIANT, BSTR) override { return E_NOTIMPL; }
@@ -231,15 +232,10 @@ private:
         return static_cast<Child>(child.lVal);
     }
 
-    // Null once the window is gone.
-    [[nodiscard]] const WindowState* current_state() const {
-        return window_ ? attached_state(window_) : nullptr;
-    }
-
     // The control a VARIANT names, or kDrag.
     [[nodiscard]] Hit control_of(const VARIANT& child) const {
         const Child id = child_id(child);
-        if (id < 0 || window_ == nullptr) return Hit::kDrag;
+        if (id < 0 || owner_ == nullptr) return Hit::kDrag;
         return accessible::kParts[id].control;
     }
 
@@ -247,11 +243,11 @@ private:
 
     HRESULT read_text(const VARIANT& child, Text text, BSTR* out) const {
         const Child id = child_id(child);
-        const WindowState* state = current_state();
-        if (id < 0 || state == nullptr) {
+        if (id < 0 || owner_ == nullptr) {
             if (out) *out = nullptr;
             return E_INVALIDARG;
         }
+        const WindowState* state = &owner_->state();
         switch (text) {
             case kName:
                 return give_text(accessible::name_of(*state, id), out);
@@ -265,20 +261,11 @@ private:
         return give_text(accessible::default_action_of(id), out);
     }
 
-    HWND window_;
+    MainWindow* owner_;  // null once the window is gone
     ULONG references_ = 1;
 };
 
-struct ReleaseObject {
-    void operator()(WindowAccessible* object) const { object->Release(); }
-};
-using ObjectReference = std::unique_ptr<WindowAccessible, ReleaseObject>;
-
-constexpr wchar_t kObjectProperty[] = L"AccessibleObject";
-
-WindowAccessible* object_of(HWND window) {
-    return static_cast<WindowAccessible*>(::GetPropW(window, kObjectProperty));
-}
+namespace {
 
 DWORD event_code(accessible::Event::Kind kind) {
     switch (kind) {
@@ -293,77 +280,39 @@ DWORD event_code(accessible::Event::Kind kind) {
 
 }  // namespace
 
-void attach_accessible(HWND window) {
-    ObjectReference object(new WindowAccessible(window));
-    if (::SetPropW(window, kObjectProperty, object.get())) object.release();  // the window's now
-    BOOL always_shown = FALSE;
-    ::SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &always_shown, 0);
-    if (always_shown) return;
-    // Hidden first, as for a dialog; then the system shows the cues at once
-    // when the program was started from the keyboard.
-    ::SendMessageW(window, WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0);
-    ::SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, 0), 0);
+AccessibleObject::AccessibleObject(MainWindow& window) : object_(new WindowAccessible(window)) {}
+
+AccessibleObject::~AccessibleObject() {
+    object_->disconnect();
+    // Only an object that COM handed out has proxies to cut, and only then is
+    // ole32 sure to be there.
+    if (handed_out_ && load_system_library(L"ole32.dll").ok()) {
+        ::CoDisconnectObject(static_cast<IAccessible*>(object_), 0);
+    }
+    object_->Release();
 }
 
-void detach_accessible(HWND window) {
-    const ObjectReference object(
-        static_cast<WindowAccessible*>(::RemovePropW(window, kObjectProperty)));
-    if (!object) return;
-    object->disconnect();
-    ::CoDisconnectObject(static_cast<IAccessible*>(object.get()), 0);
-}
-
-LRESULT answer_get_object(HWND window, WPARAM wparam, LPARAM lparam) {
-    WindowAccessible* object = object_of(window);
-    if (static_cast<LONG>(lparam) == OBJID_CLIENT && object != nullptr && load_reader_dlls()) {
-        return ::LresultFromObject(kIidAccessible, wparam, object);
+LRESULT AccessibleObject::answer_get_object(HWND window, WPARAM wparam, LPARAM lparam) {
+    if (static_cast<LONG>(lparam) == OBJID_CLIENT && load_reader_dlls()) {
+        handed_out_ = true;
+        return ::LresultFromObject(kIidAccessible, wparam, object_);
     }
     return ::DefWindowProcW(window, WM_GETOBJECT, wparam, lparam);
 }
 
-Hit focused_control(HWND window) {
-    const WindowAccessible* object = object_of(window);
-    return object ? object->focus : Hit::kMain;
-}
-
-void focus_control(HWND window, Hit control) {
-    WindowAccessible* object = object_of(window);
-    if (object == nullptr) return;
-    object->focus = control;
-    ::InvalidateRect(window, nullptr, FALSE);
-    announce_focus(window);
-}
-
-LRESULT update_ui_state(HWND window, WPARAM change) {
-    WindowAccessible* object = object_of(window);
-    if (object != nullptr && (HIWORD(change) & UISF_HIDEFOCUS)) {
-        if (LOWORD(change) == UIS_SET) object->cues_hidden = true;
-        if (LOWORD(change) == UIS_CLEAR) object->cues_hidden = false;
-        ::InvalidateRect(window, nullptr, FALSE);
-    }
-    return ::DefWindowProcW(window, WM_UPDATEUISTATE, change, 0);
-}
-
-std::optional<Hit> focus_cue(HWND window) {
-    const WindowAccessible* object = object_of(window);
-    if (object == nullptr || object->cues_hidden || ::GetFocus() != window) return std::nullopt;
-    return object->focus;
-}
-
-void announce_focus(HWND window) {
+void announce_focus(HWND window, Hit control) {
     if (::GetFocus() != window) return;
-    ::NotifyWinEvent(EVENT_OBJECT_FOCUS, window, OBJID_CLIENT,
-                     accessible::child_of(focused_control(window)));
+    ::NotifyWinEvent(EVENT_OBJECT_FOCUS, window, OBJID_CLIENT, accessible::child_of(control));
 }
 
-void announce_changes(HWND window, const WindowState& before) {
-    const WindowState* state = attached_state(window);
-    if (state == nullptr) return;
-    for (const accessible::Event& event : accessible::state_events(before, *state)) {
+bool announce_changes(HWND window, const WindowState& before, const WindowState& after) {
+    bool focus_to_main = false;
+    for (const accessible::Event& event : accessible::state_events(before, after)) {
         if (event.kind == accessible::Event::Kind::kFocus) {
-            focus_control(window, Hit::kMain);
+            focus_to_main = true;
         } else {
             ::NotifyWinEvent(event_code(event.kind), window, OBJID_CLIENT, event.child);
         }
     }
+    return focus_to_main;
 }

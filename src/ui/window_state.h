@@ -1,13 +1,13 @@
-// What the window shows, and the messages by which workers change it. The
-// record belongs to the UI thread; workers only ever post messages.
+// What the window shows, and how the reports of workers change it. The
+// record belongs to the UI thread; workers only ever post reports.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
 
-#include "release/checksum_rules.h"
+#include "base/sha256.h"
+#include "report/worker_message.h"
 
 struct WindowState {
     std::string status;
@@ -23,34 +23,6 @@ struct WindowState {
     // one started, and only while it is awaited, is applied.
     std::uint32_t last_check = 0;
     bool check_awaited = false;
-};
-
-struct WorkerMessage {
-    struct Ready {
-        std::string version;
-        std::string setup_url;
-        std::optional<Sha256> sha256 = std::nullopt;
-    };
-    struct Status {
-        std::string status;
-        std::string detail;
-        std::optional<float> progress;
-        bool busy = true;
-    };
-    struct Progress {
-        std::string detail;
-        float fraction = 0.0f;
-    };
-    struct Failed {
-        std::string message;
-    };
-    struct Installed {
-        std::string detail;
-    };
-
-    std::variant<Ready, Status, Progress, Failed, Installed> body;
-    // The number of the update check that sent it; 0 for every other worker.
-    std::uint32_t check = 0;
 };
 
 // "Checking for updates...", "Contacting <host>", "Checking", busy.

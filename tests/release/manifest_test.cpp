@@ -142,7 +142,7 @@ TEST(Manifest, ReadReleaseManifest) {
     }
 }
 
-// The optional "sha256" after the platform key, found like "url".
+// The optional "sha256" of the platform's own entry: from its key to the next "}".
 TEST(Manifest, Sha256Field) {
     const std::string digits = "00112233445566778899aabbccddeeffFFEEDDCCBBAA99887766554433221100";
     const Sha256 digest = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa,
@@ -165,7 +165,9 @@ TEST(Manifest, Sha256Field) {
         {"before the platform key is not its own", R"({"sha256":"x","windows-x86_64":{"url":"u"}})",
          std::nullopt, false},
         {"first one wins", head + field + digits + R"("},"linux":{"sha256":"x"}})", digest, false},
-        {"in a later member counts", head + R"(},"linux":{"sha256":")" + digits + end, digest,
+        {"another platform's is not its own", head + R"(},"linux":{"sha256":")" + digits + end,
+         std::nullopt, false},
+        {"nor another platform's empty one", head + R"(},"linux":{"sha256":""}})", std::nullopt,
          false},
         {"63 digits", head + field + digits.substr(1) + end, std::nullopt, true},
         {"65 digits", head + field + "0" + digits + end, std::nullopt, true},

@@ -78,7 +78,7 @@ protected:
 
     // The messages of one run of the worker, Progress left out.
     std::vector<WorkerMessage> run(const std::string& version, const std::string& url) {
-        download_and_install(collector.window(), version, url);
+        download_and_install(collector.channel(), version, url);
         std::vector<WorkerMessage> rest;
         for (auto& m : collector.drain()) {
             if (std::holds_alternative<WorkerMessage::Progress>(m.body)) {
@@ -149,11 +149,24 @@ TEST_F(Download, FailedTransferLeavesTheEarlierFileUntouched) {
 
 TEST_F(Download, UnsafeVersionsAreRefusedBeforeAnythingHappens) {
     write_release_file("dl/page.html", "<html>not a program</html>");
-    for (const char* version : {"..\\..\\evil", "../x", "1/2", "C:evil", "a:b"}) {
-        SCOPED_TRACE(version);
-        const auto messages = run(version, url_of("dl/page.html"));
-        EXPECT_EQ(failure_of(messages), os_error_text(ERROR_INVALID_NAME));
-        EXPECT_TRUE(failure_of(messages).ends_with(" (os error 123)"));
+    struct Case {
+        std::string version;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"..\\..\\evil", ERROR_INVALID_NAME},
+        {"../x", ERROR_INVALID_NAME},
+        {"1/2", ERROR_INVALID_NAME},
+        {"C:evil", ERROR_INVALID_NAME},
+        {"a:b", ERROR_INVALID_NAME},
+        // A setup path beyond MAX_PATH, whatever the temporary folder's length.
+        {std::string(MAX_PATH, '9'), ERROR_FILENAME_EXCED_RANGE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.version);
+        const auto messages = run(c.version, url_of("dl/page.html"));
+        EXPECT_EQ(failure_of(messages), os_error_text(c.error));
+        EXPECT_TRUE(failure_of(messages).ends_with(" (os error " + std::to_string(c.error) + ")"));
     }
     EXPECT_EQ(progress_count, 0);
     // Not even the download folder was made.
@@ -191,7 +204,7 @@ struct OpensAtStart {
 
 TEST_F(Download, NobodyCanChangeTheStoredSetupUntilItHasStarted) {
     write_release_file("dl/setup-exit0.exe", fixture("setup-exit0.exe"));
-    download_and_install(collector.window(), "9.2", url_of("dl/setup-exit0.exe"), std::nullopt,
+    download_and_install(collector.channel(), "9.2", url_of("dl/setup-exit0.exe"), std::nullopt,
                          {OpensAtStart::start, kSystemLauncher.start_elevated});
     const auto messages = collector.drain();
     ASSERT_FALSE(messages.empty());
@@ -219,7 +232,7 @@ TEST(SystemText, KnownCodeAndUnknownCode) {
 class Installer : public Download {
 protected:
     std::vector<WorkerMessage> install(const std::wstring& path) {
-        run_installer(collector.window(), path, "7.7");
+        run_installer(collector.channel(), path, "7.7");
         return collector.drain();
     }
     std::wstring stored(const char* name, const std::string& bytes) {
@@ -300,7 +313,7 @@ TEST_F(Installer, ASetupThatNeedsElevationIsStartedThroughThePrompt) {
         Launches::start_error = c.start_error;
         Launches::elevated_error = c.elevated_error;
         Launches::elevated = 0;
-        run_installer(collector.window(), path, "7.7", launcher);
+        run_installer(collector.channel(), path, "7.7", launcher);
         const auto messages = collector.drain();
         EXPECT_EQ(Launches::elevated, c.elevated);
         if (c.failure) {

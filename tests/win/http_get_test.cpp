@@ -42,7 +42,7 @@ protected:
         write_release_file("files/empty.bin", "");
     }
     MessageCollector collector;
-    ProgressSink sink{collector.window()};
+    ProgressSink sink{collector.channel()};
 };
 
 TEST_F(HttpGet, EveryReadPostsProgressEndingAtExactlyOne) {

@@ -53,7 +53,7 @@ TEST(UpdateCheck, ManifestsGiveOneReadyOrFailed) {
         } else {
             write_release_file(kManifest, c.manifest);
         }
-        run_update_check(collector.window(), 7);
+        run_update_check(collector.channel(), 7);
         std::vector<WorkerMessage> messages = collector.drain();
         // The window tells a stale result from the awaited one by this number.
         ASSERT_EQ(messages.size(), 1u);
@@ -69,7 +69,7 @@ TEST(UpdateCheck, StartsOnItsOwnThreadAndReturnsAtOnce) {
     write_release_file(kManifest,
                        R"({"version":"3.1","windows-x86_64-nsis":{"url":"https://h/x"}})");
     MessageCollector collector;
-    start_update_check(collector.window(), 1);
+    start_update_check(collector.channel(), 1);
     std::vector<WorkerMessage> messages;
     ASSERT_TRUE(pump_until([&] {
         for (auto& m : collector.drain()) messages.push_back(std::move(m));

@@ -1,15 +1,15 @@
 #include "win_test_support.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
 #include <utility>
 
 #include "app_info.h"
+#include "report/worker_channel.h"
 #include "text/utf.h"
 #include "ui/window.h"
-#include "ui/window_state.h"
-#include "ui/worker_channel.h"
 #include "win32/handles.h"
 
 namespace {
@@ -88,6 +88,7 @@ MessageCollector::MessageCollector() {
     (void)registered;
     window_ = ::CreateWindowExW(0, L"VantrelTestCollector", L"", WS_POPUP, 0, 0, 1, 1, nullptr,
                                 nullptr, ::GetModuleHandleW(nullptr), this);
+    channel_.emplace(WorkerChannel::open(window_));
 }
 
 MessageCollector::~MessageCollector() {
@@ -109,13 +110,25 @@ LRESULT CALLBACK MessageCollector::procedure(HWND window, UINT message, WPARAM w
                             reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     if (message == WM_WORKER) {
-        std::unique_ptr<WorkerMessage> block(reinterpret_cast<WorkerMessage*>(wparam));
         auto* self =
             reinterpret_cast<MessageCollector*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        self->messages_.push_back(std::move(*block));
+        for (WorkerMessage& report : self->channel_->take()) {
+            self->messages_.push_back(std::move(report));
+        }
         return 0;
     }
     return ::DefWindowProcW(window, message, wparam, lparam);
+}
+
+int server_requests(const std::string& line) {
+    const std::string log = read_file(wine_path(environment("VANTREL_SERVER_LOG")));
+    int count = 0;
+    for (std::size_t at = 0; at < log.size();) {
+        const std::size_t end = std::min(log.find('\n', at), log.size());
+        if (log.compare(at, end - at, line) == 0) ++count;
+        at = end + 1;
+    }
+    return count;
 }
 
 std::wstring wine_path(const std::string& unix_path) {

@@ -23,9 +23,10 @@ void register_test_window_class();
 [[nodiscard]] std::string environment(const char* name);
 
 #include <memory>
+#include <optional>
 #include <vector>
 
-#include "ui/window_state.h"
+#include "report/worker_channel.h"
 
 // A plain window that keeps every WorkerMessage posted to it, in order.
 class MessageCollector {
@@ -36,12 +37,14 @@ public:
     MessageCollector& operator=(const MessageCollector&) = delete;
 
     [[nodiscard]] HWND window() const { return window_; }
+    [[nodiscard]] const WorkerChannel& channel() const { return *channel_; }
     // Takes what has been posted since the last call off the queue.
     [[nodiscard]] std::vector<WorkerMessage> drain();
 
 private:
     static LRESULT CALLBACK procedure(HWND, UINT, WPARAM, LPARAM);
     HWND window_;
+    std::optional<WorkerChannel> channel_;
     std::vector<WorkerMessage> messages_;
 };
 
@@ -51,5 +54,8 @@ void write_release_file(const std::string& relative_path, const std::string& byt
 void write_file(const std::wstring& path, const std::string& bytes);
 [[nodiscard]] std::string read_file(const std::wstring& path);
 [[nodiscard]] bool file_exists(const std::wstring& path);
+// How many lines of the update server's request log read `line` exactly
+// ("GET /path").
+[[nodiscard]] int server_requests(const std::string& line);
 // A Linux path as Wine sees it (Z:\...).
 [[nodiscard]] std::wstring wine_path(const std::string& unix_path);
