@@ -47,12 +47,12 @@ LRESULT CALLBACK sink_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpar
     switch (message) {
         case WM_WORKER: {
             auto* sink = reinterpret_cast<Sink*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-            for (const WorkerMessage& report : sink->channel->take()) {
+            sink->channel->take([sink](WorkerMessage report) {
                 if (const auto* p = std::get_if<WorkerMessage::Progress>(&report.body)) {
                     ++sink->progress_messages;
                     sink->last_fraction = p->fraction;
                 }
-            }
+            });
             return 0;
         }
         case WM_TRANSFER_DONE:

@@ -1,5 +1,6 @@
 #include "report/worker_channel.h"
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <utility>
@@ -23,8 +24,8 @@ std::unique_ptr<Report> report_of(SLIST_ENTRY* link) {
 
 struct Inbox {
     SLIST_HEADER reports;
-    LONG references = 1;
-    LONG closed = 0;
+    std::atomic<long> references{1};
+    std::atomic<bool> closed{false};
 
     Inbox() { ::InitializeSListHead(&reports); }
     ~Inbox() { free_all(); }
@@ -47,14 +48,14 @@ WorkerChannel WorkerChannel::open(HWND window) {
 
 WorkerChannel::WorkerChannel(const WorkerChannel& other)
     : window_(other.window_), inbox_(other.inbox_) {
-    ::InterlockedIncrement(&inbox_->references);
+    ++inbox_->references;
 }
 
 WorkerChannel::~WorkerChannel() {
-    if (::InterlockedDecrement(&inbox_->references) == 0) delete inbox_;
+    if (--inbox_->references == 0) delete inbox_;
 }
 
-std::vector<WorkerMessage> WorkerChannel::take() const {
+void WorkerChannel::take_each(void (*each)(void*, WorkerMessage&), void* context) const {
     // The list is last in, first out: reversed, it gives the order of pushing.
     SLIST_ENTRY* oldest = nullptr;
     for (SLIST_ENTRY* link = ::InterlockedFlushSList(&inbox_->reports); link != nullptr;) {
@@ -63,17 +64,15 @@ std::vector<WorkerMessage> WorkerChannel::take() const {
         oldest = link;
         link = next;
     }
-    std::vector<WorkerMessage> reports;
     while (oldest != nullptr) {
         SLIST_ENTRY* const next = oldest->Next;
-        reports.push_back(std::move(report_of(oldest)->message));
+        each(context, report_of(oldest)->message);
         oldest = next;
     }
-    return reports;
 }
 
 void WorkerChannel::close() const {
-    ::InterlockedExchange(&inbox_->closed, 1);
+    inbox_->closed = true;
     inbox_->free_all();
 }
 

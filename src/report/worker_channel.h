@@ -9,7 +9,7 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "report/worker_message.h"
 
@@ -32,9 +32,14 @@ public:
 
     [[nodiscard]] HWND window() const { return window_; }
 
-    // UI thread, on WM_WORKER: every report pushed since the last call, in the
-    // order they were pushed.
-    [[nodiscard]] std::vector<WorkerMessage> take() const;
+    // UI thread, on WM_WORKER: hands `each` every report pushed since the last
+    // call, in the order they were pushed.
+    template <class Each>
+    void take(Each each) const {
+        take_each([](void* context,
+                     WorkerMessage& report) { (*static_cast<Each*>(context))(std::move(report)); },
+                  &each);
+    }
 
     // UI thread, when the window is destroyed: reports still waiting are freed
     // now, and later ones are freed by their senders.
@@ -42,6 +47,7 @@ public:
 
 private:
     WorkerChannel(HWND window, Inbox* inbox) : window_(window), inbox_(inbox) {}
+    void take_each(void (*each)(void* context, WorkerMessage& report), void* context) const;
 
     friend void post_worker_message(const WorkerChannel& channel, WorkerMessage message);
 

@@ -19,10 +19,6 @@ void set_rounded_region(HWND window) {
                    TRUE);
 }
 
-bool is_progress(const WorkerMessage& report) {
-    return std::holds_alternative<WorkerMessage::Progress>(report.body);
-}
-
 }  // namespace
 
 MainWindow::MainWindow(HWND window, WindowState state)
@@ -114,14 +110,7 @@ void MainWindow::key_down(WPARAM key, LPARAM flags) {
 // WM_WORKER only says that reports are waiting; whatever its parameters, only
 // what workers pushed onto the inbox is applied.
 void MainWindow::take_reports() {
-    std::vector<WorkerMessage> reports = channel_.take();
-    for (std::size_t i = 0; i < reports.size(); ++i) {
-        // Progress that the next report replaces is never seen: skipped.
-        if (i + 1 < reports.size() && is_progress(reports[i]) && is_progress(reports[i + 1])) {
-            continue;
-        }
-        apply(std::move(reports[i]));
-    }
+    channel_.take([this](WorkerMessage report) { apply(std::move(report)); });
 }
 
 void MainWindow::apply(WorkerMessage report) {

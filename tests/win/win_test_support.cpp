@@ -112,9 +112,8 @@ LRESULT CALLBACK MessageCollector::procedure(HWND window, UINT message, WPARAM w
     if (message == WM_WORKER) {
         auto* self =
             reinterpret_cast<MessageCollector*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-        for (WorkerMessage& report : self->channel_->take()) {
-            self->messages_.push_back(std::move(report));
-        }
+        self->channel_->take(
+            [self](WorkerMessage report) { self->messages_.push_back(std::move(report)); });
         return 0;
     }
     return ::DefWindowProcW(window, message, wparam, lparam);
