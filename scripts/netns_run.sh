@@ -3,7 +3,9 @@
 # names point at the loopback test server:
 #   updates.vantrel.app   -> 127.0.0.1, certificate from the trusted test CA
 #   untrusted.vantrel.app -> 127.0.0.2, certificate from a CA nobody trusts
-# and the system CA bundle also holds the trusted test CA. Needs root.
+# and the system CA bundle also holds the trusted test CA and the root of the
+# throwaway code-signing chain (build/test-signing, made by
+# scripts/release.sh), so that Windows trusts a file signed with it. Needs root.
 #
 # usage: scripts/netns_run.sh [--release DIR] [--log FILE] [--pki DIR] -- COMMAND ARGS...
 # Exits with COMMAND's status.
@@ -51,6 +53,7 @@ if [ "${_VANTREL_NETNS_INSIDE:-}" != 1 ]; then
         flock 9
     fi
     "$repo/tests/pki/make_pki.sh" "$pki"
+    "$repo/scripts/release.sh" test-chain
     export _VANTREL_NETNS_INSIDE=1
     exec unshare --net --mount --fork -- "$0" \
         --release "$release" --log "$log" --pki "$pki" -- "$@"
@@ -88,7 +91,7 @@ trap cleanup EXIT
 mount --bind "$work/hosts" /etc/hosts
 
 bundle=/etc/ssl/certs/ca-certificates.crt
-cat "$bundle" "$pki/ca.crt" > "$work/ca-bundle.crt"
+cat "$bundle" "$pki/ca.crt" "$repo/build/test-signing/test-root-ca.pem" > "$work/ca-bundle.crt"
 mount --bind "$work/ca-bundle.crt" "$bundle"
 
 unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY

@@ -21,6 +21,7 @@
 #                              another folder; fails unless it equals EXE
 #   release.sh sign IN OUT     signs IN as a release is signed
 #   release.sh verify FILE     verifies FILE's signature as a release's is
+#   release.sh test-chain      makes the throwaway test chain, when missing
 set -euo pipefail
 export LC_ALL=C
 
@@ -71,9 +72,11 @@ reproduce() {
 }
 
 # The throwaway test chain: a root that nobody trusts and a code-signing leaf
-# under it, in a PKCS#12 file like a real one. Made once per build folder.
+# under it, in a PKCS#12 file like a real one; and a second leaf of another
+# subject under the same root, for the tests of the setup's signer. Made once
+# per build folder.
 make_test_chain() {
-    [ -f "$test_chain/test-code-signing.p12" ] && return 0
+    [ -f "$test_chain/other-code-signing.p12" ] && return 0
     local tmp
     mkdir -p "$root/build"
     tmp=$(mktemp -d "$root/build/.test-signing.XXXXXX")
@@ -91,22 +94,25 @@ EOF
             -subj "/O=Vantrel TEST/CN=Vantrel TEST code signing root - NOT TRUSTED" \
             -addext "basicConstraints=critical,CA:TRUE" \
             -addext "keyUsage=critical,keyCertSign,cRLSign"
-        quiet openssl req -newkey rsa:3072 -nodes -sha256 \
-            -keyout test-code-signing.key -out test-code-signing.csr \
-            -subj "/O=Vantrel TEST/CN=Vantrel TEST code signing - throwaway"
         printf '%s\n' "basicConstraints=critical,CA:FALSE" \
             "keyUsage=critical,digitalSignature" "extendedKeyUsage=codeSigning" \
             "subjectKeyIdentifier=hash" "authorityKeyIdentifier=keyid" >leaf.ext
-        quiet openssl x509 -req -sha256 -days 825 -in test-code-signing.csr \
-            -CA test-root-ca.pem -CAkey test-root-ca.key -set_serial "0x$(openssl rand -hex 16)" \
-            -extfile leaf.ext -out test-code-signing.pem
-        quiet openssl pkcs12 -export -inkey test-code-signing.key -in test-code-signing.pem \
-            -certfile test-root-ca.pem -name "Vantrel TEST code signing" \
-            -passout file:test-code-signing.password -out test-code-signing.p12
-        rm -f test-code-signing.csr leaf.ext test-root-ca.key
+        leaf() {  # NAME CN
+            quiet openssl req -newkey rsa:3072 -nodes -sha256 -keyout "$1.key" -out "$1.csr" \
+                -subj "/O=Vantrel TEST/CN=$2"
+            quiet openssl x509 -req -sha256 -days 825 -in "$1.csr" -CA test-root-ca.pem \
+                -CAkey test-root-ca.key -set_serial "0x$(openssl rand -hex 16)" \
+                -extfile leaf.ext -out "$1.pem"
+            quiet openssl pkcs12 -export -inkey "$1.key" -in "$1.pem" -certfile test-root-ca.pem \
+                -name "$2" -passout file:test-code-signing.password -out "$1.p12"
+            rm -f "$1.csr"
+        }
+        leaf test-code-signing "Vantrel TEST code signing - throwaway"
+        leaf other-code-signing "Vantrel TEST other publisher - throwaway"
+        rm -f leaf.ext test-root-ca.key
     )
     # Another run may have made one meanwhile: that one stays.
-    [ -f "$test_chain/test-code-signing.p12" ] && return 0
+    [ -f "$test_chain/other-code-signing.p12" ] && return 0
     rm -rf "$test_chain"
     mv -T "$tmp" "$test_chain"
     say "made a throwaway TEST signing chain in ${test_chain#"$root"/}"
@@ -198,5 +204,6 @@ case ${1:-} in
     reproduce) [ $# = 2 ] || die "usage: $0 reproduce EXE"; reproduce "$2" ;;
     sign) [ $# = 3 ] || die "usage: $0 sign IN OUT"; sign "$2" "$3" ;;
     verify) [ $# = 2 ] || die "usage: $0 verify FILE"; verify "$2" ;;
-    *) die "usage: $0 [reproduce EXE | sign IN OUT | verify FILE]" ;;
+    test-chain) make_test_chain ;;
+    *) die "usage: $0 [reproduce EXE | sign IN OUT | verify FILE | test-chain]" ;;
 esac

@@ -11,6 +11,7 @@
 #include "release/download_rules.h"
 #include "release/http_get.h"
 #include "release/installer.h"
+#include "release/signature.h"
 #include "support/log.h"
 #include "text/utf.h"
 #include "win32/handles.h"
@@ -79,12 +80,38 @@ void create_folder_chain(const std::wstring& folder) {
     }
 }
 
-// Fetches the setup program and stores it whole in the download folder; the
-// stored file's path. Nothing is created before the body is complete, so an
-// earlier file of the same name stays as it was when the transfer fails.
-Result<std::wstring> store_setup(const WorkerChannel& channel, const std::string& version,
-                                 const std::string& setup_url,
-                                 const std::optional<Sha256>& sha256) {
+// Writes the whole body to `path`; nobody else may write or delete the file
+// meanwhile.
+Status write_setup(const std::wstring& path, const Body& body) {
+    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return os_failure(::GetLastError());
+    return write_all(file.get(), body);
+}
+
+// Opens the written file again for reading only, denying writers and
+// deleters until the handle is closed, and checks through that handle what
+// will run: its digest when the manifest gave one, and its signer.
+Result<UniqueFile> hold_and_check(const std::wstring& path, const std::optional<Sha256>& sha256) {
+    UniqueFile held(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held) return os_failure(::GetLastError());
+    if (sha256) {
+        if (Status same = check_sha256_of_file(*sha256, held.get()); !same.ok()) {
+            return same.take_failure();
+        }
+    }
+    if (own_signature().valid()) {
+        const Signature signature = file_signature(held.get(), path.c_str());
+        if (Status signed_ = check_setup_signature(own_signature(), signature); !signed_.ok()) {
+            return signed_.take_failure();
+        }
+    }
+    return held;
+}
+
+// The stored setup's path, its folder made on the way.
+Result<std::wstring> setup_path_for(const std::string& version) {
     if (!version_is_safe_in_file_name(version)) return os_failure(ERROR_INVALID_NAME);
     auto temp = temporary_directory();
     if (!temp.ok()) return temp.take_failure();
@@ -93,7 +120,14 @@ Result<std::wstring> store_setup(const WorkerChannel& channel, const std::string
     // A path the system cannot open would fail only after the whole download.
     if (setup_path.size() >= MAX_PATH) return os_failure(ERROR_FILENAME_EXCED_RANGE);
     create_folder_chain(folder);
+    return setup_path;
+}
 
+// Fetches the setup program, stores it whole at `path` and holds it.
+// Nothing is created before the body is complete and matches its digest, so
+// an earlier file of the same name stays as it was otherwise.
+Result<UniqueFile> store_setup(const WorkerChannel& channel, const std::wstring& path,
+                               const std::string& setup_url, const std::optional<Sha256>& sha256) {
     const ProgressSink sink{channel};
     auto body = http_get(setup_url, &sink);
     if (!body.ok()) return body.take_failure();
@@ -104,17 +138,12 @@ Result<std::wstring> store_setup(const WorkerChannel& channel, const std::string
             return same.take_failure();
         }
     }
-    const UniqueFile file(::CreateFileW(setup_path.c_str(), GENERIC_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return os_failure(::GetLastError());
-    if (Status written = write_all(file.get(), body.value()); !written.ok()) {
+    if (Status written = write_setup(path, body.value()); !written.ok()) {
         return written.take_failure();
     }
-    log_event(
-        "stored %, % bytes, SHA-256 %",
-        {from_wide_lossy(setup_path), LogNumber(body.value().size()), sha256_text(digest.value())});
-    return setup_path;
+    log_event("stored %, % bytes, SHA-256 %",
+              {from_wide_lossy(path), LogNumber(body.value().size()), sha256_text(digest.value())});
+    return hold_and_check(path, sha256);
 }
 
 }  // namespace
@@ -128,12 +157,16 @@ void start_download_and_install(const WorkerChannel& channel, std::string versio
 }
 
 void download_and_install(const WorkerChannel& channel, std::string version, std::string setup_url,
-                          std::optional<Sha256> sha256) {
-    // The body and the file handle are gone before the installer runs.
-    auto setup_path = store_setup(channel, version, setup_url, sha256);
-    if (!setup_path.ok()) {
-        post_failure(channel, std::move(setup_path.error()));
+                          std::optional<Sha256> sha256, const ProcessLauncher& launcher) {
+    auto path = setup_path_for(version);
+    // The body is gone before the installer runs; the held file stays open
+    // until the installer has started.
+    auto held = path.ok() ? store_setup(channel, path.value(), setup_url, sha256)
+                          : Result<UniqueFile>(path.take_failure());
+    if (!held.ok()) {
+        post_failure(channel, std::move(held.error()));
         return;
     }
-    run_installer(channel, std::move(setup_path.value()), std::move(version));
+    run_installer(channel, std::move(path.value()), std::move(version), launcher,
+                  std::move(held.value()));
 }

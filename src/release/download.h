@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/sha256.h"
+#include "release/installer.h"
 #include "report/worker_channel.h"
 
 // Starts the download-and-install worker on a detached thread that owns its
@@ -12,7 +13,8 @@ void start_download_and_install(const WorkerChannel& channel, std::string versio
                                 std::string setup_url, std::optional<Sha256> sha256);
 
 // The worker: fetch the setup program, check it against its digest when the
-// manifest gave one, store it under the temporary directory, run it, and post
-// the outcome.
+// manifest gave one, store it under the temporary directory, check its signer
+// when the bootstrapper is signed, run it, and post the outcome.
 void download_and_install(const WorkerChannel& channel, std::string version, std::string setup_url,
-                          std::optional<Sha256> sha256 = std::nullopt);
+                          std::optional<Sha256> sha256 = std::nullopt,
+                          const ProcessLauncher& launcher = kSystemLauncher);

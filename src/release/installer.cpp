@@ -53,11 +53,14 @@ Result<UniqueHandle> start_elevated(HWND owner, const std::wstring& setup_path) 
 }
 
 // Starts the setup program and waits for it: its exit code, or the error.
+// `held` keeps the checked file from being changed until the process has
+// started from it.
 Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
-                           const ProcessLauncher& launcher) {
+                           const ProcessLauncher& launcher, UniqueFile held) {
     auto process = launcher.start(setup_path);
     const bool elevated = !process.ok() && process.os_error() == kElevationRequired;
     if (elevated) process = launcher.start_elevated(window, setup_path);
+    held = {};  // started, or not at all: the file is free again
     if (!process.ok()) return process.take_failure();
     log_event(elevated ? "installer started, elevated" : "installer started");
     if (::WaitForSingleObject(process.value().get(), INFINITE) != WAIT_OBJECT_0) {
@@ -76,10 +79,10 @@ Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
 const ProcessLauncher kSystemLauncher{start_process, start_elevated};
 
 void run_installer(const WorkerChannel& channel, std::wstring setup_path, std::string version,
-                   const ProcessLauncher& launcher) {
+                   const ProcessLauncher& launcher, UniqueFile held) {
     post_worker_message(channel,
                         {WorkerMessage::Status{"Installing", "Finishing setup...", 1.0f, true}});
-    auto exit_code = run_and_wait(channel.window(), setup_path, launcher);
+    auto exit_code = run_and_wait(channel.window(), setup_path, launcher, std::move(held));
     if (!exit_code.ok()) {
         post_failure(channel, std::move(exit_code.error()));
     } else if (exit_code.value() != 0) {

@@ -22,5 +22,7 @@ extern const ProcessLauncher kSystemLauncher;
 // Runs the stored setup program silently ("/S /R"), waits for it, and posts
 // Installed or Failed. A setup that needs elevation (ERROR_ELEVATION_REQUIRED)
 // is started again through the elevation prompt, owned by the window.
+// `held`, the checked file held open against writers, is closed once the
+// process has started (or failed to).
 void run_installer(const WorkerChannel& channel, std::wstring setup_path, std::string version,
-                   const ProcessLauncher& launcher = kSystemLauncher);
+                   const ProcessLauncher& launcher = kSystemLauncher, UniqueFile held = {});

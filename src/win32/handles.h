@@ -6,6 +6,7 @@
 
 #include <bcrypt.h>
 #include <winhttp.h>
+#include <wintrust.h>
 
 #include <memory>
 #include <type_traits>
@@ -59,17 +60,39 @@ using UniqueHash = UniqueOwner<BCRYPT_HASH_HANDLE, &destroy_hash>;
 // gives on failure, rather than null.
 class UniqueFile {
 public:
+    UniqueFile() = default;
     explicit UniqueFile(HANDLE handle) : handle_(handle) {}
     ~UniqueFile() {
         if (*this) ::CloseHandle(handle_);
     }
-    UniqueFile(const UniqueFile&) = delete;
-    UniqueFile& operator=(const UniqueFile&) = delete;
+    UniqueFile(UniqueFile&& other) noexcept
+        : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+    UniqueFile& operator=(UniqueFile&& other) noexcept {
+        std::swap(handle_, other.handle_);
+        return *this;
+    }
     [[nodiscard]] explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE; }
     [[nodiscard]] HANDLE get() const { return handle_; }
 
 private:
-    HANDLE handle_;
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// The state WinVerifyTrust keeps after a verify (WTD_STATEACTION_VERIFY),
+// released by its closing call.
+class TrustStateGuard {
+public:
+    TrustStateGuard(GUID& action, WINTRUST_DATA& data) : action_(action), data_(data) {}
+    ~TrustStateGuard() {
+        data_.dwStateAction = WTD_STATEACTION_CLOSE;
+        ::WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action_, &data_);
+    }
+    TrustStateGuard(const TrustStateGuard&) = delete;
+    TrustStateGuard& operator=(const TrustStateGuard&) = delete;
+
+private:
+    GUID& action_;
+    WINTRUST_DATA& data_;
 };
 
 // Selects an object into a device context and puts the previous one back.

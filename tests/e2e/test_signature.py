@@ -2,7 +2,8 @@
 """The exe signed as a release is (scripts/release.sh sign, with the throwaway
 test chain): the signature verifies against that chain, fails once a byte of
 code is changed or when the chain's root is not trusted, and the signed exe
-still runs to "Ready to download"."""
+still runs to "Ready to download". With that root trusted in the test network,
+the signed exe runs only setups signed by the same subject."""
 
 import os
 import re
@@ -17,6 +18,9 @@ TEST_ROOT = os.path.join(SOURCE, "build", "test-signing", "test-root-ca.pem")
 FOLDER = os.path.join(e2e.setting("BUILD"), "signed")
 SIGNED = os.path.join(FOLDER, "VantrelBootstrapper.exe")
 CHANGED = os.path.join(FOLDER, "changed", "VantrelBootstrapper.exe")
+OTHER_SIGNER = os.path.join(SOURCE, "build", "test-signing", "other-code-signing")
+READER = os.path.join(e2e.setting("BUILD"), "msaa_reader.exe")
+SETUP = "dl/signed-setup.exe"
 
 
 def release_sh(*args, **settings):
@@ -50,7 +54,7 @@ class SignatureTest(unittest.TestCase):
             ("a byte of code changed", CHANGED, TEST_ROOT, 1,
              ["Signature verification: failed", "Failed",
               r"Calculated message digest : [0-9A-F]{64} +MISMATCH!!!"]),
-            ("root not trusted", SIGNED, "/etc/ssl/certs/ca-certificates.crt", 1,
+            ("root not trusted", SIGNED, os.path.join(SOURCE, "build", "pki", "ca.crt"), 1,
              ["Signature verification: failed", "Failed",
               "Failed signing certificate chain retrieved from the signature:"]),
         ]
@@ -68,6 +72,43 @@ class SignatureTest(unittest.TestCase):
         e2e.publish_manifest("1.4.2", "https://updates.vantrel.app/dl/setup.exe")
         with e2e.App(exe=SIGNED) as app:
             self.assertEqual(app.wait_status("Ready to download").detail(), "Latest build: 1.4.2")
+
+    def test_signed_exe_runs_only_setups_of_its_signer(self):
+        unsigned = os.path.join(e2e.setting("FIXTURES"), "setup-exit0.exe")
+        same, other = os.path.join(FOLDER, "same.exe"), os.path.join(FOLDER, "other.exe")
+        self.assertEqual(release_sh("sign", unsigned, same).returncode, 0)
+        e2e.run(["osslsigncode", "sign", "-pkcs12", OTHER_SIGNER + ".p12", "-readpass",
+                 os.path.join(os.path.dirname(OTHER_SIGNER), "test-code-signing.password"),
+                 "-h", "sha256", "-in", unsigned, "-out", other])
+        read = lambda path: open(path, "rb").read()
+        changed = bytearray(read(same))
+        changed[len(changed) // 2] ^= 1  # in the installer's data, under the signature
+        # In this order, on one window: each refusal is followed by "Try Again".
+        cases = [
+            ("unsigned", read(unsigned), "Setup program is not signed."),
+            ("other subject, same root", read(other), 'Setup program is signed by "Vantrel TEST '
+             'other publisher - throwaway", not by "Vantrel TEST code signing - throwaway".'),
+            ("a byte changed", bytes(changed), "Setup program's signature is not valid."),
+            ("same subject", read(same), "2.7.0"),
+        ]
+        e2e.clear_marker()
+        e2e.clear_downloads()
+        e2e.publish_manifest("2.7.0", "https://updates.vantrel.app/slow/300/" + SETUP)
+        with e2e.App(exe=SIGNED) as app:
+            app.wait_status("Ready to download")
+            for name, body, detail in cases:
+                with self.subTest(name):
+                    e2e.publish(SETUP, body)
+                    app.click_rect(e2e.MAIN_BUTTON)
+                    app.wait_status("Downloading")
+                    status = "Installed" if name == "same subject" else "Download failed"
+                    shot = app.wait_status(status)
+                    shot.save("signature-" + name.replace(" ", "-").replace(",", ""))
+                    heard = e2e.run(["wine", READER, "tree"]).decode().splitlines()[2]
+                    self.assertEqual(heard.split(" | ")[2], detail)
+                    print("%s: window reads %r" % (name, shot.detail()))
+                    runs = [('"%s" /S /R' % e2e.windows_setup_path("2.7.0"), "/S /R")]
+                    self.assertEqual(e2e.marker_runs(), runs if status == "Installed" else [])
 
 
 if __name__ == "__main__":

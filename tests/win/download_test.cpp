@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "release/download.h"
 #include "release/installer.h"
@@ -184,6 +185,35 @@ TEST_F(Download, AFileInPlaceOfTheFolderGivesTheSystemText) {
     // fails with the system's path-not-found text.
     EXPECT_EQ(failure, os_error_text(ERROR_PATH_NOT_FOUND));
     EXPECT_TRUE(failure.ends_with(" (os error 3)")) << failure;
+}
+
+// What others may do to the stored setup while the launcher starts it: the
+// sharing rules hold for every opener, in this process as in any other.
+struct OpensAtStart {
+    static inline std::vector<DWORD> errors;
+    static Result<UniqueHandle> start(const std::wstring& path) {
+        for (const DWORD access : {DWORD{GENERIC_WRITE}, DWORD{DELETE}, DWORD{GENERIC_READ}}) {
+            const UniqueFile other(::CreateFileW(
+                path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            errors.push_back(other ? 0 : ::GetLastError());
+        }
+        return kSystemLauncher.start(path);
+    }
+};
+
+TEST_F(Download, NobodyCanChangeTheStoredSetupUntilItHasStarted) {
+    write_release_file("dl/setup-exit0.exe", fixture("setup-exit0.exe"));
+    download_and_install(collector.channel(), "9.2", url_of("dl/setup-exit0.exe"), std::nullopt,
+                         {OpensAtStart::start, kSystemLauncher.start_elevated});
+    const auto messages = collector.drain();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(std::holds_alternative<WorkerMessage::Installed>(messages.back().body));
+    // Writers and deleters are refused, readers not; then the file is free.
+    EXPECT_EQ(OpensAtStart::errors,
+              (std::vector<DWORD>{ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION, 0}));
+    EXPECT_TRUE(UniqueFile(::CreateFileW(setup_path("9.2").c_str(), GENERIC_WRITE, 0, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
 }
 
 TEST(SystemText, KnownCodeAndUnknownCode) {
