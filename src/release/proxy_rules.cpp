@@ -1,10 +1,10 @@
 #include "release/proxy_rules.h"
 
-bool asks_pac(const std::string& machine_proxy, const UserProxySetting& user) {
+bool asks_pac(WideView machine_proxy, const UserProxySetting& user) {
     return machine_proxy.empty() && (user.auto_detect || !user.pac_url.empty());
 }
 
-ProxyChoice choose_proxy(const std::string& machine_proxy, const UserProxySetting& user,
+ProxyChoice choose_proxy(WideView machine_proxy, const UserProxySetting& user,
                          const PacAnswer& pac) {
     if (!machine_proxy.empty()) {
         return {ProxyAccess::system_default, machine_proxy, {}, ProxySource::machine};

@@ -11,13 +11,16 @@ TEST(ProxyRules, ChooseProxy) {
     using A = ProxyAccess;
     using S = ProxySource;
     const UserProxySetting none;
-    const UserProxySetting detect{true, "", "", ""};
-    const UserProxySetting pac{false, "http://h/p.pac", "", ""};
-    const UserProxySetting both{true, "http://h/p.pac", "s:8080", "<local>"};
-    const UserProxySetting fixed{false, "", "s:8080", "<local>;*.lan"};
-    const PacAnswer via{0, "p:3128;q:3128", "*.corp"};
-    const PacAnswer direct{0, "", ""};
-    const PacAnswer failed{12180, "", ""};
+    const WideText pac_url = to_wide("http://h/p.pac"), fixed_proxy = to_wide("s:8080"),
+                   local = to_wide("<local>"), lan = to_wide("<local>;*.lan"),
+                   list = to_wide("p:3128;q:3128"), corp = to_wide("*.corp");
+    const UserProxySetting detect{true, {}, {}, {}};
+    const UserProxySetting pac{false, pac_url, {}, {}};
+    const UserProxySetting both{true, pac_url, fixed_proxy, local};
+    const UserProxySetting fixed{false, {}, fixed_proxy, lan};
+    const PacAnswer via{0, list, corp};
+    const PacAnswer direct{0, {}, {}};
+    const PacAnswer failed{12180, {}, {}};
     struct Case {
         const char* name;
         std::string machine;
@@ -57,11 +60,12 @@ TEST(ProxyRules, ChooseProxy) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_EQ(asks_pac(c.machine, c.user), c.asks);
-        const ProxyChoice got = choose_proxy(c.machine, c.user, c.pac);
+        const WideText machine = to_wide(c.machine);
+        EXPECT_EQ(asks_pac(machine, c.user), c.asks);
+        const ProxyChoice got = choose_proxy(machine, c.user, c.pac);
         EXPECT_EQ(got.access, c.access);
-        EXPECT_EQ(got.proxy, c.proxy);
-        EXPECT_EQ(got.bypass, c.bypass);
+        EXPECT_EQ(from_wide_lossy(got.proxy), c.proxy);
+        EXPECT_EQ(from_wide_lossy(got.bypass), c.bypass);
         EXPECT_EQ(got.source, c.source);
         EXPECT_STREQ(proxy_source_name(got.source), c.logged);
     }
