@@ -14,6 +14,8 @@ target_include_directories(vantrel_resources PRIVATE res ${CMAKE_BINARY_DIR}/gen
 set_source_files_properties(res/vantrel.rc PROPERTIES OBJECT_DEPENDS
   "${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/vantrel.ico")
 target_link_libraries(VantrelBootstrapper PRIVATE vantrel_resources)
+# The version for the log's first line, from the same header.
+target_include_directories(VantrelBootstrapper PRIVATE ${CMAKE_BINARY_DIR}/generated)
 
 # --- Reproducible: no time in the archives ---------------------------------------
 # (The compile and link flags for it are in vantrel_flags.)

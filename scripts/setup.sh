@@ -7,6 +7,7 @@ packages=(
   libgtest-dev googletest clang libclang-rt-14-dev
   wine wine64 xvfb xauth xdotool x11-utils imagemagick
   tesseract-ocr tesseract-ocr-eng nsis python3 openssl osslsigncode iproute2 util-linux curl
+  squid
 )
 
 missing=()

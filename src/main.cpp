@@ -2,14 +2,17 @@
 
 #include "app_info.h"
 #include "release/signature.h"
+#include "support/log.h"
 #include "text/utf.h"
 #include "ui/layout.h"
 #include "ui/window.h"
+#include "vantrel_version.h"
 #include "win32/com_apartment.h"
 #include "win32/system_library.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     limit_dll_search_to_system32();
+    const SupportLog log(VANTREL_VERSION_TEXT);
     const HINSTANCE module = ::GetModuleHandleW(nullptr);
     const WideText class_name = to_wide(app::kWindowClass.c_str());
 

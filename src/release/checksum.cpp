@@ -11,9 +11,6 @@
 #include "win32/system.h"
 #include "win32/system_library.h"
 
-namespace {
-
-// The SHA-256 digest of the bytes.
 Result<Sha256> sha256_of(const char* data, std::size_t size) {
     if (Status loaded = load_system_library(L"bcrypt.dll"); !loaded.ok()) {
         return loaded.take_failure();
@@ -45,8 +42,6 @@ Result<Sha256> sha256_of(const char* data, std::size_t size) {
     }
     return digest;
 }
-
-}  // namespace
 
 Status check_sha256_of(const Sha256& expected, const char* data, std::size_t size) {
     auto digest = sha256_of(data, size);

@@ -27,3 +27,13 @@ Status check_sha256(const Sha256& expected, const Sha256& actual) {
     if (expected != actual) return Failure{kChecksumMismatch};
     return {};
 }
+
+std::string sha256_text(const Sha256& digest) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (const std::uint8_t byte : digest) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 15];
+    }
+    return text;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "base/result.h"
@@ -13,6 +14,9 @@ inline constexpr const char* kChecksumMismatch = "Downloaded setup does not matc
 
 // Exactly 64 hexadecimal digits, in either case; nothing otherwise.
 [[nodiscard]] std::optional<Sha256> parse_sha256(std::string_view hex);
+
+// The digest as 64 upper-case hexadecimal digits.
+[[nodiscard]] std::string sha256_text(const Sha256& digest);
 
 // Fails with kChecksumMismatch when the downloaded body's digest differs.
 [[nodiscard]] Status check_sha256(const Sha256& expected, const Sha256& actual);

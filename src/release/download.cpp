@@ -12,6 +12,7 @@
 #include "release/http_get.h"
 #include "release/installer.h"
 #include "release/signature.h"
+#include "support/log.h"
 #include "text/utf.h"
 #include "win32/handles.h"
 #include "win32/system.h"
@@ -56,29 +57,6 @@ Status write_all(HANDLE file, const Body& body) {
         left -= written;
     }
     return {};
-}
-
-// The system's temporary directory.
-Result<std::wstring> temporary_directory() {
-    // Newer systems have GetTempPath2W; older ones (and Wine 8) only the first.
-    const auto newer = newer_kernel32_function<DWORD WINAPI(DWORD, LPWSTR)>("GetTempPath2W");
-    const auto ask = [newer](DWORD size, wchar_t* buffer) {
-        return newer ? newer(size, buffer) : ::GetTempPathW(size, buffer);
-    };
-    std::wstring path;
-    DWORD needed = ask(0, nullptr);
-    // The answer can grow between the two calls; ask again until it fits.
-    while (needed != 0) {
-        path.assign(needed, L'\0');
-        const DWORD length = ask(needed, path.data());
-        if (length == 0) break;
-        if (length < needed) {
-            path.resize(length);
-            return path;
-        }
-        needed = length + 1;
-    }
-    return os_failure(::GetLastError());
 }
 
 // Creates `folder` and every missing parent. The outcome is not reported:
@@ -153,15 +131,18 @@ Result<UniqueFile> store_setup(const WorkerChannel& channel, const std::wstring&
     const ProgressSink sink{channel};
     auto body = http_get(setup_url, &sink);
     if (!body.ok()) return body.take_failure();
+    auto digest = sha256_of(body.value().data(), body.value().size());
+    if (!digest.ok()) return digest.take_failure();
     if (sha256) {
-        const Body& bytes = body.value();
-        if (Status same = check_sha256_of(*sha256, bytes.data(), bytes.size()); !same.ok()) {
+        if (Status same = check_sha256(*sha256, digest.value()); !same.ok()) {
             return same.take_failure();
         }
     }
     if (Status written = write_setup(path, body.value()); !written.ok()) {
         return written.take_failure();
     }
+    log_event("stored %, % bytes, SHA-256 %",
+              {from_wide_lossy(path), LogNumber(body.value().size()), sha256_text(digest.value())});
     return hold_and_check(path, sha256);
 }
 

@@ -6,13 +6,31 @@
 #include <cstdint>
 #include <optional>
 
-#include "app_info.h"
 #include "release/http_rules.h"
+#include "release/proxy.h"
+#include "support/log.h"
+#include "support/log_line.h"
 #include "text/utf.h"
 #include "win32/handles.h"
+#include "win32/system.h"
 #include "win32/system_library.h"
 
 namespace {
+
+// What the log says of a request once it has ended.
+struct TransferFacts {
+    DWORD status = 0;  // 0 before a response arrived
+    std::optional<std::uint64_t> length;
+    std::uint64_t received = 0;
+};
+
+// A failed WinHTTP step: the sentence the window shows, and in the log the
+// system's code and text behind it.
+Failure step_failure(const char* message) {
+    const DWORD code = ::GetLastError();
+    log_event("% %", {message, os_error_text(code)});
+    return {message, code};
+}
 
 std::optional<std::uint64_t> announced_length(HINTERNET request) {
     WideChar buffer[64] = {};
@@ -38,7 +56,8 @@ std::optional<DWORD> status_code(HINTERNET request) {
 // Reads until the server says the body has ended. A failed query or read in
 // the middle of the body is an interrupted download, not an end.
 Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
-                       const ProgressSink* sink, std::optional<BodyLimit> limit) {
+                       const ProgressSink* sink, std::optional<BodyLimit> limit,
+                       TransferFacts& facts) {
     const bool with_progress = reports_progress(sink != nullptr, total);
     const std::uint64_t most = limit ? limit->bytes : UINT64_MAX;
     if (limit && total && *total > most) return Failure{limit->too_large};
@@ -49,18 +68,23 @@ Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
     if (total && (*total > SIZE_MAX || !body.reserve(static_cast<std::size_t>(*total)))) {
         return Failure{kOutOfMemory};
     }
-    std::uint64_t received = 0;
+    std::uint64_t& received = facts.received;
+    unsigned logged_tenth = 0;
     for (;;) {
         DWORD available = 0;
-        if (!::WinHttpQueryDataAvailable(request, &available)) return Failure{kInterrupted};
+        if (!::WinHttpQueryDataAvailable(request, &available)) return step_failure(kInterrupted);
         if (available == 0) break;
         if (limit && available > most - received) return Failure{limit->too_large};
         char* room = body.room_for(available);
         if (room == nullptr) return Failure{kOutOfMemory};
         DWORD read = 0;
-        if (!::WinHttpReadData(request, room, available, &read)) return Failure{kInterrupted};
+        if (!::WinHttpReadData(request, room, available, &read)) return step_failure(kInterrupted);
         body.commit(read);
         received += read;
+        if (total && *total != 0 && tenth_of(received, *total) != logged_tenth) {
+            logged_tenth = tenth_of(received, *total);
+            log_event("received % of % bytes", {LogNumber(received), LogNumber(*total)});
+        }
         if (with_progress) {
             ProgressStep step = progress_step(received, *total);
             post_worker_message(sink->channel,
@@ -73,10 +97,9 @@ Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
     return body;
 }
 
-}  // namespace
-
-Result<Body> http_get(std::string_view url, const ProgressSink* sink,
-                      std::optional<BodyLimit> limit) {
+// The request itself; `facts` collects what the log says of it.
+Result<Body> fetch(std::string_view url, const ProgressSink* sink, std::optional<BodyLimit> limit,
+                   TransferFacts& facts) {
     auto parsed = parse_http_url(url);
     if (!parsed.ok()) return parsed.take_failure();
     const HttpUrl& target = parsed.value();
@@ -84,27 +107,46 @@ Result<Body> http_get(std::string_view url, const ProgressSink* sink,
         return loaded.take_failure();
     }
 
-    const UniqueInternet session(::WinHttpOpen(to_wide(app::kAppName.c_str()).c_str(),
-                                               WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                               WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session) return Failure{"Failed to open WinHTTP session."};
+    const UniqueInternet session = open_session_for(url);
+    if (!session) return step_failure("Failed to open WinHTTP session.");
     const UniqueInternet connection(
         ::WinHttpConnect(session.get(), to_wide(target.host).c_str(), target.port, 0));
-    if (!connection) return Failure{"Failed to connect to download server."};
+    if (!connection) return step_failure("Failed to connect to download server.");
     const UniqueInternet request(::WinHttpOpenRequest(
         connection.get(), to_wide("GET").c_str(), to_wide(target.path).c_str(), nullptr,
         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0));
-    if (!request) return Failure{"Failed to create download request."};
+    if (!request) return step_failure("Failed to create download request.");
     if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                               WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !::WinHttpReceiveResponse(request.get(), nullptr)) {
-        return Failure{"Download request failed."};
+        return step_failure("Download request failed.");
     }
+    facts.length = announced_length(request.get());
     // An error page is never handed on as a body.
     if (const auto status = status_code(request.get())) {
+        facts.status = *status;
         if (Status checked = check_http_status(*status); !checked.ok()) {
             return checked.take_failure();
         }
     }
-    return read_body(request.get(), announced_length(request.get()), sink, limit);
+    return read_body(request.get(), facts.length, sink, limit, facts);
+}
+
+}  // namespace
+
+Result<Body> http_get(std::string_view url, const ProgressSink* sink,
+                      std::optional<BodyLimit> limit) {
+    const DWORD started = ::GetTickCount();
+    TransferFacts facts;
+    auto body = fetch(url, sink, limit, facts);
+    const LogNumber took(::GetTickCount() - started);
+    if (facts.status == 0) {
+        log_event("no response in % ms", {took});
+    } else {
+        log_event("HTTP %, Content-Length %, received % bytes in % ms",
+                  {LogNumber(facts.status),
+                   facts.length ? std::string_view(LogNumber(*facts.length)) : "none",
+                   LogNumber(facts.received), took});
+    }
+    return body;
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "release/installer_rules.h"
+#include "support/log.h"
 #include "win32/com_apartment.h"
 #include "win32/system.h"
 #include "win32/system_library.h"
@@ -57,11 +58,11 @@ Result<UniqueHandle> start_elevated(HWND owner, const std::wstring& setup_path) 
 Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
                            const ProcessLauncher& launcher, UniqueFile held) {
     auto process = launcher.start(setup_path);
-    if (!process.ok() && process.os_error() == kElevationRequired) {
-        process = launcher.start_elevated(window, setup_path);
-    }
+    const bool elevated = !process.ok() && process.os_error() == kElevationRequired;
+    if (elevated) process = launcher.start_elevated(window, setup_path);
     held = {};  // started, or not at all: the file is free again
     if (!process.ok()) return process.take_failure();
+    log_event(elevated ? "installer started, elevated" : "installer started");
     if (::WaitForSingleObject(process.value().get(), INFINITE) != WAIT_OBJECT_0) {
         return os_failure(::GetLastError());
     }
@@ -69,6 +70,7 @@ Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
     if (!::GetExitCodeProcess(process.value().get(), &exit_code)) {
         return os_failure(::GetLastError());
     }
+    log_event("installer exit code %", {LogNumber(exit_code)});
     return exit_code;
 }
 
@@ -86,6 +88,7 @@ void run_installer(const WorkerChannel& channel, std::wstring setup_path, std::s
     } else if (exit_code.value() != 0) {
         post_failure(channel, installer_exit_text(exit_code.value()));
     } else {
+        log_event("installed %", {version});
         post_worker_message(channel, {WorkerMessage::Installed{std::move(version)}});
     }
 }

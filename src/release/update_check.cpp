@@ -5,6 +5,8 @@
 #include "app_info.h"
 #include "release/http_get.h"
 #include "release/manifest.h"
+#include "support/log.h"
+#include "support/log_line.h"
 #include "win32/system.h"
 
 void start_update_check(const WorkerChannel& channel, std::uint32_t check) {
@@ -25,6 +27,9 @@ void run_update_check(const WorkerChannel& channel, std::uint32_t check) {
         return;
     }
     ReleaseInfo& info = release.value();
+    log_event(info.sha256 ? "manifest: version %, setup %, SHA-256 given"
+                          : "manifest: version %, setup %, no SHA-256",
+              {info.version, url_for_log(info.setup_url)});
     post_worker_message(channel, {WorkerMessage::Ready{std::move(info.version),
                                                        std::move(info.setup_url), info.sha256},
                                   check});

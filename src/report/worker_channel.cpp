@@ -5,6 +5,8 @@
 #include <memory>
 #include <utility>
 
+#include "support/log.h"
+
 namespace {
 
 // The list link comes first: the list hands back links, and the report is
@@ -93,5 +95,6 @@ void post_worker_message(const WorkerChannel& channel, WorkerMessage message) {
 }
 
 void post_failure(const WorkerChannel& channel, std::string message, std::uint32_t check) {
+    log_event("failed: %", {message});
     post_worker_message(channel, {WorkerMessage::Failed{std::move(message)}, check});
 }

@@ -35,6 +35,9 @@ inline void delete_gdi_object(HGDIOBJ h) {
 inline void free_local(HLOCAL h) {
     ::LocalFree(h);
 }
+inline void free_global(HGLOBAL h) {
+    ::GlobalFree(h);
+}
 inline void close_algorithm(BCRYPT_ALG_HANDLE h) {
     ::BCryptCloseAlgorithmProvider(h, 0);
 }
@@ -48,6 +51,8 @@ using UniqueBrush = UniqueOwner<HBRUSH, &delete_gdi_object>;
 using UniquePen = UniqueOwner<HPEN, &delete_gdi_object>;
 using UniqueFont = UniqueOwner<HFONT, &delete_gdi_object>;
 using UniqueLocal = UniqueOwner<HLOCAL, &free_local>;
+// The texts WinHTTP's proxy calls hand over.
+using UniqueGlobalText = UniqueOwner<wchar_t*, &free_global>;
 using UniqueAlgorithm = UniqueOwner<BCRYPT_ALG_HANDLE, &close_algorithm>;
 using UniqueHash = UniqueOwner<BCRYPT_HASH_HANDLE, &destroy_hash>;
 

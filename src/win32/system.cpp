@@ -3,12 +3,18 @@
 #include "app_info.h"
 #include "text/utf.h"
 #include "win32/error_text.h"
+#include "win32/system_library.h"
 
 std::string os_error_text(DWORD code) {
     wchar_t* buffer = nullptr;
+    // WinHTTP's codes (12000-12999) have their texts in winhttp.dll, not in
+    // the system's table.
+    const HMODULE winhttp =
+        code >= 12000 && code < 13000 ? ::GetModuleHandleW(L"winhttp.dll") : nullptr;
     const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+            FORMAT_MESSAGE_IGNORE_INSERTS | (winhttp ? FORMAT_MESSAGE_FROM_HMODULE : 0),
+        winhttp, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     const UniqueLocal owned(buffer);
     SystemText lookup;
     if (length == 0) {
@@ -27,4 +33,26 @@ void fail_to_spawn_thread() {
     ::MessageBoxW(nullptr, to_wide("failed to spawn thread").c_str(),
                   to_wide(app::kAppName.c_str()).c_str(), MB_OK | MB_ICONERROR);
     ::ExitProcess(101);
+}
+
+Result<std::wstring> temporary_directory() {
+    // Newer systems have GetTempPath2W; older ones (and Wine 8) only the first.
+    const auto newer = newer_kernel32_function<DWORD WINAPI(DWORD, LPWSTR)>("GetTempPath2W");
+    const auto ask = [newer](DWORD size, wchar_t* buffer) {
+        return newer ? newer(size, buffer) : ::GetTempPathW(size, buffer);
+    };
+    std::wstring path;
+    DWORD needed = ask(0, nullptr);
+    // The answer can grow between the two calls; ask again until it fits.
+    while (needed != 0) {
+        path.assign(needed, L'\0');
+        const DWORD length = ask(needed, path.data());
+        if (length == 0) break;
+        if (length < needed) {
+            path.resize(length);
+            return path;
+        }
+        needed = length + 1;
+    }
+    return os_failure(::GetLastError());
 }

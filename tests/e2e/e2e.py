@@ -186,6 +186,12 @@ def windows_setup_path(version):
     return "C:\\users\\%s\\Temp\\VantrelBootstrapper\\Vantrel-%s.exe" % (wine_user(), version)
 
 
+def support_log(name="bootstrapper.log"):
+    """The lines of the support log, without their line ends."""
+    with open(os.path.join(download_folder(), name), "rb") as f:
+        return f.read().decode("utf-8").split("\r\n")[:-1]
+
+
 def clear_downloads():
     shutil.rmtree(download_folder(), ignore_errors=True)
 
@@ -386,7 +392,8 @@ def geometry(wid):
 
 
 class HostsFile:
-    """A hosts file that names `address` as the update host, for App(hosts=).
+    """A hosts file that names `address` as the update host (None: leaves it
+    out), for App(hosts=).
     It is rewritten in place, so a running program sees a change at its next
     lookup."""
 
@@ -400,7 +407,8 @@ class HostsFile:
     def point_to(self, address):
         with open(self.path, "w") as dst:
             dst.writelines(self.others)
-            dst.write("%s %s\n" % (address, HOST))
+            if address:
+                dst.write("%s %s\n" % (address, HOST))
 
     def remove(self):
         shutil.rmtree(self.dir, ignore_errors=True)

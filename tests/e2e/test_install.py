@@ -111,7 +111,8 @@ class InstallTest(unittest.TestCase):
 
             with open(self.stored("2.5.0"), "rb") as f:
                 self.assertEqual(f.read(), body)
-            self.assertEqual(os.listdir(e2e.download_folder()), ["Vantrel-2.5.0.exe"])
+            self.assertEqual(sorted(os.listdir(e2e.download_folder())),
+                             ["Vantrel-2.5.0.exe", "bootstrapper.log"])
             self.assertEqual(e2e.marker_runs(), [self.expected_run("2.5.0")])
             self.assertEqual(e2e.server_requests()[since:],
                              ["GET " + e2e.MANIFEST_PATH, "GET /" + SLOW + SETUP])

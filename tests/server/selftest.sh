@@ -244,6 +244,12 @@ for scheme in http https; do
     expect_header Content-Length 0
     expect_eq "$url_label empty body size" 0 "$(stat -c %s "$out/body")"
 
+    url_label="$scheme absolute-form target"
+    get "$base/" --request-target "$scheme://updates.vantrel.app:$([ $scheme = https ] && echo 443 || echo 80)/latest.json?a"
+    expect_eq "$url_label status" 200 "$status"
+    expect_body_file "$rel/latest.json"
+    expect_eq "$url_label logged" "GET /latest.json?a" "$(tail -n 1 "$tmp/server.log")"
+
     url_label="$scheme request log"
     before=$(log_lines)
     get "$base/latest.json?n=$scheme"

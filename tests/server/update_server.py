@@ -32,6 +32,9 @@ file under --root (URL-decoded), unless said otherwise:
                           /<scenario>/<file> would be (e.g. "0 cut/1000")
   /redirect-http/<file>   302 to http://<host>/<file>, plain HTTP
 
+A request target in absolute form (GET https://host:443/path) is served and
+logged as its path.
+
 Every response but /nolength, /cut and /length carries Content-Length (or is
 chunked) and keeps the connection alive (HTTP/1.1). Each request is appended
 to --log as "METHOD PATH" and flushed at once, so tests can count requests;
@@ -73,6 +76,11 @@ class Handler(BaseHTTPRequestHandler):
 
     def parse_request(self):
         ok = super().parse_request()
+        # Through a proxy's tunnel a client may name the target in absolute
+        # form, "https://host:443/path": it is routed and logged by its path.
+        scheme, _, rest = self.path.partition("://")
+        if ok and scheme in ("http", "https") and rest:
+            self.path = "/" + rest.partition("/")[2]
         if ok:
             self.server.log_request_line(self.command, self.path)
         return ok

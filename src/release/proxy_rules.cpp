@@ -1,0 +1,29 @@
+#include "release/proxy_rules.h"
+
+bool asks_pac(WideView machine_proxy, const UserProxySetting& user) {
+    return machine_proxy.empty() && (user.auto_detect || !user.pac_url.empty());
+}
+
+ProxyChoice choose_proxy(WideView machine_proxy, const UserProxySetting& user,
+                         const PacAnswer& pac) {
+    if (!machine_proxy.empty()) {
+        return {ProxyAccess::system_default, machine_proxy, {}, ProxySource::machine};
+    }
+    if (asks_pac(machine_proxy, user) && pac.error == 0) {
+        // Windows tries auto-detection first and the PAC URL after it.
+        const ProxySource source =
+            user.pac_url.empty() ? ProxySource::auto_detect : ProxySource::pac_file;
+        if (pac.proxy.empty()) return {ProxyAccess::direct, {}, {}, source};
+        return {ProxyAccess::named, pac.proxy, pac.bypass, source};
+    }
+    if (!user.proxy.empty()) {
+        return {ProxyAccess::named, user.proxy, user.bypass, ProxySource::user_static};
+    }
+    return {};
+}
+
+const char* proxy_source_name(ProxySource source) {
+    static constexpr const char* kNames[] = {"machine setting", "PAC file", "auto-detection",
+                                             "static", "none set"};
+    return kNames[static_cast<int>(source)];
+}

@@ -1,0 +1,85 @@
+#include "support/log.h"
+
+#include <atomic>
+#include <charconv>
+#include <string>
+
+#include "app_info.h"
+#include "support/log_line.h"
+#include "text/utf.h"
+#include "win32/system.h"
+
+namespace {
+
+constexpr DWORD kRotateAbove = 1024 * 1024;
+
+// The open log's handle, read by every thread; null when there is none.
+std::atomic<HANDLE> open_log{nullptr};
+
+HANDLE open_and_rotate() {
+    auto temp = temporary_directory();
+    if (!temp.ok()) return INVALID_HANDLE_VALUE;
+    std::wstring folder = std::move(temp.value());
+    folder += to_wide(app::kDownloadFolder.c_str());
+    ::CreateDirectoryW(folder.c_str(), nullptr);  // or it is there already
+    std::wstring path = folder;
+    path += L"\\bootstrapper.log";
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) &&
+        (data.nFileSizeHigh != 0 || data.nFileSizeLow > kRotateAbove)) {
+        folder += L"\\bootstrapper.old.log";
+        ::MoveFileExW(path.c_str(), folder.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    // Appending only: every WriteFile lands whole at the end, also from a
+    // second run at the same time. Support tools may read it meanwhile.
+    return ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+SupportLog::SupportLog(std::string_view version) : file_(open_and_rotate()) {
+    if (!file_) return;
+    open_log.store(file_.get());
+    // The version the system reports to itself, not the one compatibility
+    // settings would show.
+    using GetVersion = LONG WINAPI(OSVERSIONINFOW*);
+    const auto get = reinterpret_cast<GetVersion*>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (get != nullptr) get(&info);
+    log_event("start % % on Windows %.% build %",
+              {app::kAppName.c_str(), version, LogNumber(info.dwMajorVersion),
+               LogNumber(info.dwMinorVersion), LogNumber(info.dwBuildNumber)});
+}
+
+SupportLog::~SupportLog() {
+    log_event("end");
+    open_log.store(nullptr);
+}
+
+LogNumber::LogNumber(std::uint64_t value)
+    : size_(static_cast<std::size_t>(std::to_chars(digits_, digits_ + sizeof digits_, value).ptr -
+                                     digits_)) {}
+
+void log_event(const char* text, std::initializer_list<std::string_view> values) {
+    const HANDLE file = open_log.load();
+    if (file == nullptr) return;
+    std::string filled;
+    const std::string_view* value = values.begin();
+    for (; *text != '\0'; ++text) {
+        if (*text == '%' && value != values.end()) {
+            filled += *value++;
+        } else {
+            filled += *text;
+        }
+    }
+    SYSTEMTIME now;
+    ::GetSystemTime(&now);
+    const std::string line = log_line(
+        {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds},
+        ::GetCurrentProcessId(), ::GetCurrentThreadId(), filled);
+    DWORD written = 0;
+    ::WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}

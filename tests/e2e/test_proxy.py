@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""The user's proxy setting with a real squid. The program's hosts file leaves
+the update host out, so only squid (with a hosts file of its own) reaches it."""
+
+import hashlib
+import os
+import re
+import socket
+import struct
+import subprocess
+import tempfile
+import unittest
+
+import e2e
+
+PROXY = "127.0.0.1:3128"
+SETUP = "dl/proxied.exe"
+LINE = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z \[\d+:\d+\] (.*)")
+
+
+def set_user_proxy(flags, proxy="", pac_url=""):
+    """Windows' record of it (no flags: none): 0x46, a counter, flags (2 static,
+    4 PAC URL), the proxy, bypass list and PAC URL counted, 32 zero bytes."""
+    record = struct.pack("<III", 0x46, 1, flags)
+    for text in (proxy, "<local>", pac_url):
+        record += struct.pack("<I", len(text)) + text.encode()
+    key = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
+    data = ["/t", "REG_BINARY", "/d", (record + bytes(32)).hex()] if flags else []
+    subprocess.run(["wine", "reg", "add" if flags else "delete", key, "/v",
+                    "DefaultConnectionSettings", "/f"] + data, stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=True)
+
+
+class ProxyTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.no_host = e2e.HostsFile(None)
+        cls.squid_dir = tempfile.TemporaryDirectory()
+        folder = cls.squid_dir.name
+        os.chmod(folder, 0o777)  # squid runs as the proxy user
+        with open(folder + "/hosts", "w") as f:
+            f.write("127.0.0.1 %s\n" % e2e.HOST)
+        with open(folder + "/squid.conf", "w") as f:
+            f.write("http_port %s\nhosts_file %s/hosts\nacl localnet src 127.0.0.0/8\n"
+                    "http_access allow localnet\ncache deny all\naccess_log %s/access.log\n"
+                    "cache_log %s/cache.log\npid_filename %s/pid\n" % ((PROXY,) + (folder,) * 4))
+        cls.squid = subprocess.Popen(["squid", "-f", folder + "/squid.conf", "-N"],
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        e2e.wait_until(lambda: socket.socket().connect_ex(("127.0.0.1", 3128)) == 0, 30, "squid")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.squid.terminate()
+        cls.squid.wait(60)
+        cls.squid_dir.cleanup()
+        set_user_proxy(0)
+        cls.no_host.remove()
+        for path in (e2e.MANIFEST, SETUP, "proxy.pac"):
+            e2e.unpublish(path)
+        e2e.clear_marker()
+        e2e.clear_downloads()
+
+    def test_static_proxy_and_pac_file_install(self):
+        e2e.publish("proxy.pac", 'function FindProxyForURL(u, h) { return "PROXY %s"; }' % PROXY)
+        body = e2e.fixture("setup-exit0.exe")
+        e2e.publish(SETUP, body)
+        setup = "https://%s/%s" % (e2e.HOST, SETUP)
+        e2e.publish_manifest("3.1.0", setup + "?token=secret")  # a query the log never shows
+        for flags, proxy, pac_url, source in ((3, PROXY, "", "static"),
+                                              (5, "", "http://127.0.0.1/proxy.pac", "PAC file")):
+            with self.subTest(source):
+                e2e.clear_marker()
+                e2e.clear_downloads()
+                set_user_proxy(flags, proxy, pac_url)
+                with e2e.App(hosts=self.no_host.path) as app:
+                    app.wait_status("Ready to download")
+                    app.click_rect(e2e.MAIN_BUTTON)
+                    app.wait_status("Installed")
+                self.assertEqual(len(e2e.marker_runs()), 1)
+                events = [LINE.fullmatch(line).group(1) for line in e2e.support_log()]
+                self.assertNotIn("secret", "".join(events))
+                for url in ("https://" + e2e.HOST + e2e.MANIFEST_PATH, setup):
+                    self.assertIn("GET %s via %s (%s)" % (url, PROXY, source), events)
+                self.assertIn("manifest: version 3.1.0, setup %s, no SHA-256" % setup, events)
+                self.assertIn("stored %s, %d bytes, SHA-256 %s" % (
+                    e2e.windows_setup_path("3.1.0"), len(body),
+                    hashlib.sha256(body).hexdigest().upper()), events)
+                self.assertEqual(events[-3:], ["installer started", "installer exit code 0",
+                                               "installed 3.1.0"])
+
+    def test_proxy_down_fails_with_the_system_code(self):
+        old = b"x" * (1024 * 1024) + b"\r\n"  # over 1 MiB: put aside whole at start
+        os.makedirs(e2e.download_folder(), exist_ok=True)
+        with open(os.path.join(e2e.download_folder(), "bootstrapper.log"), "wb") as f:
+            f.write(old)
+        set_user_proxy(3, "127.0.0.1:3129")  # nothing listens there
+        with e2e.App(hosts=self.no_host.path) as app:
+            self.assertEqual(app.wait_status("Download failed").detail(),
+                             "Download request failed.")
+            app.click_rect(e2e.CLOSE_BOX)
+            self.assertEqual(app.wait_exit(), 0)
+        with open(os.path.join(e2e.download_folder(), "bootstrapper.old.log"), "rb") as f:
+            self.assertEqual(f.read(), old)
+        events = [LINE.fullmatch(line).group(1) for line in e2e.support_log()]
+        self.assertRegex(events[0], r"^start Vantrel Bootstrapper [\d.]+ on Windows [\d.]+ build \d+$")
+        self.assertEqual(events[1], "GET https://%s%s via 127.0.0.1:3129 (static)"
+                         % (e2e.HOST, e2e.MANIFEST_PATH))
+        # Wine has no text for WinHTTP's codes; the code itself is the point.
+        self.assertRegex(events[2], r"^Download request failed\. .*\b12029\b")
+        self.assertRegex("|".join(events[3:]),
+                         r"^no response in \d+ ms\|failed: Download request failed\.\|end$")
+
+
+if __name__ == "__main__":
+    e2e.main("test_proxy")
