@@ -78,13 +78,13 @@ def main():
         f.write("\n")
 
     # What every user downloads: the unsigned exe with all its resources.
-    SIZE_BUDGET = 72 * 1024
+    SIZE_BUDGET = 76 * 1024
 
     def mb_s(seconds):
         return body / MIB / seconds
 
     rows = [
-        ("exe size / 72 KiB budget", "%d bytes (%.1f KiB)" % (size, size / 1024),
+        ("exe size / 76 KiB budget", "%d bytes (%.1f KiB)" % (size, size / 1024),
          "%.2f" % (size / SIZE_BUDGET)),
         ("exe size, signed", "%d bytes (%.1f KiB)" % (signed_size, signed_size / 1024), ""),
         ("exe imports", ", ".join(imports), ""),

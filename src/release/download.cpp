@@ -106,6 +106,7 @@ Result<UniqueFile> hold_and_check(const std::wstring& path, const std::optional<
         if (Status signed_ = check_setup_signature(own_signature(), signature); !signed_.ok()) {
             return signed_.take_failure();
         }
+        log_event("setup signed by \"%\"", {signature.name});
     }
     return held;
 }
@@ -164,7 +165,7 @@ void download_and_install(const WorkerChannel& channel, std::string version, std
     auto held = path.ok() ? store_setup(channel, path.value(), setup_url, sha256)
                           : Result<UniqueFile>(path.take_failure());
     if (!held.ok()) {
-        post_failure(channel, std::move(held.error()));
+        post_failure(channel, held.take_failure());
         return;
     }
     run_installer(channel, std::move(path.value()), std::move(version), launcher,

@@ -84,9 +84,9 @@ void run_installer(const WorkerChannel& channel, std::wstring setup_path, std::s
                         {WorkerMessage::Status{"Installing", "Finishing setup...", 1.0f, true}});
     auto exit_code = run_and_wait(channel.window(), setup_path, launcher, std::move(held));
     if (!exit_code.ok()) {
-        post_failure(channel, std::move(exit_code.error()));
+        post_failure(channel, exit_code.take_failure());
     } else if (exit_code.value() != 0) {
-        post_failure(channel, installer_exit_text(exit_code.value()));
+        post_failure(channel, {installer_exit_text(exit_code.value())});
     } else {
         log_event("installed %", {version});
         post_worker_message(channel, {WorkerMessage::Installed{std::move(version)}});

@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "support/log.h"
 #include "text/utf.h"
 #include "win32/handles.h"
 #include "win32/system_library.h"
@@ -69,6 +70,12 @@ void note_own_signature() {
     const UniqueFile file(::CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) own = file_signature(file.get(), path);
+    if (own.valid()) {
+        log_event("bootstrapper signed by \"%\": setups must be signed by the same", {own.name});
+    } else {
+        log_event("bootstrapper not signed (0x%): setups run without a signer check",
+                  {LogNumber(own.trust_code, true)});
+    }
 }
 
 const Signature& own_signature() {

@@ -17,13 +17,13 @@ void run_update_check(const WorkerChannel& channel, std::uint32_t check) {
     auto body =
         http_get(app::kManifestUrl.c_str(), nullptr, BodyLimit{kManifestLimit, kManifestTooLarge});
     if (!body.ok()) {
-        post_failure(channel, std::move(body.error()), check);
+        post_failure(channel, body.take_failure(), check);
         return;
     }
     const Body& bytes = body.value();
     auto release = read_release_manifest(std::string_view(bytes.data(), bytes.size()));
     if (!release.ok()) {
-        post_failure(channel, std::move(release.error()), check);
+        post_failure(channel, release.take_failure(), check);
         return;
     }
     ReleaseInfo& info = release.value();

@@ -94,7 +94,12 @@ void post_worker_message(const WorkerChannel& channel, WorkerMessage message) {
     }
 }
 
-void post_failure(const WorkerChannel& channel, std::string message, std::uint32_t check) {
-    log_event("failed: %", {message});
-    post_worker_message(channel, {WorkerMessage::Failed{std::move(message)}, check});
+void post_failure(const WorkerChannel& channel, Failure failure, std::uint32_t check) {
+    if (failure.os_error != 0) {
+        log_event("failed: % (code %, 0x%)", {failure.message, LogNumber(failure.os_error),
+                                              LogNumber(failure.os_error, true)});
+    } else {
+        log_event("failed: %", {failure.message});
+    }
+    post_worker_message(channel, {WorkerMessage::Failed{std::move(failure.message)}, check});
 }

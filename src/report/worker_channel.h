@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "base/result.h"
 #include "report/worker_message.h"
 
 inline constexpr UINT WM_WORKER = WM_APP + 1;
@@ -60,6 +61,7 @@ private:
 // again until it lands or the window is gone.
 void post_worker_message(const WorkerChannel& channel, WorkerMessage message);
 
-// How every worker reports a failed step: "Download failed" with `message`;
-// an update check gives its number.
-void post_failure(const WorkerChannel& channel, std::string message, std::uint32_t check = 0);
+// How every worker reports a failed step: "Download failed" with the
+// failure's sentence, and in the log its system code too; an update check
+// gives its number.
+void post_failure(const WorkerChannel& channel, Failure failure, std::uint32_t check = 0);

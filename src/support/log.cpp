@@ -59,9 +59,15 @@ SupportLog::~SupportLog() {
     open_log.store(nullptr);
 }
 
-LogNumber::LogNumber(std::uint64_t value)
-    : size_(static_cast<std::size_t>(std::to_chars(digits_, digits_ + sizeof digits_, value).ptr -
-                                     digits_)) {}
+LogNumber::LogNumber(std::uint64_t value, bool hex)
+    : size_(static_cast<std::size_t>(
+          std::to_chars(digits_, digits_ + sizeof digits_, value, hex ? 16 : 10).ptr - digits_)) {
+    if (hex) {
+        for (std::size_t i = 0; i < size_; ++i) {
+            if (digits_[i] >= 'a') digits_[i] = static_cast<char>(digits_[i] - 'a' + 'A');
+        }
+    }
+}
 
 void log_event(const char* text, std::initializer_list<std::string_view> values) {
     const HANDLE file = open_log.load();

@@ -30,10 +30,10 @@ private:
 // made here, so that each call site stays a few bytes.
 void log_event(const char* text, std::initializer_list<std::string_view> values = {});
 
-// A number as one of those pieces.
+// A number as one of those pieces, in decimal or in upper-case hexadecimal.
 class LogNumber {
 public:
-    LogNumber(std::uint64_t value);
+    LogNumber(std::uint64_t value, bool hex = false);
     operator std::string_view() const { return {digits_, size_}; }
 
 private:
