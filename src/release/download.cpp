@@ -91,15 +91,16 @@ Status write_setup(const std::wstring& path, const Body& body) {
 
 // Opens the written file again for reading only, denying writers and
 // deleters until the handle is closed, and checks through that handle what
-// will run: its digest when the manifest gave one, and its signer.
-Result<UniqueFile> hold_and_check(const std::wstring& path, const std::optional<Sha256>& sha256) {
+// will run: that it is still the download, byte for byte (nothing swapped it
+// in the moment between closing and opening), and its signer.
+Result<UniqueFile> hold_and_check(const std::wstring& path, const Sha256& downloaded) {
     UniqueFile held(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!held) return os_failure(::GetLastError());
-    if (sha256) {
-        if (Status same = check_sha256_of_file(*sha256, held.get()); !same.ok()) {
-            return same.take_failure();
-        }
+    auto digest = sha256_of_file(held.get());
+    if (!digest.ok()) return digest.take_failure();
+    if (Status same = check_sha256(downloaded, digest.value()); !same.ok()) {
+        return same.take_failure();
     }
     if (own_signature().valid()) {
         const Signature signature = file_signature(held.get(), path.c_str());
@@ -129,22 +130,26 @@ Result<std::wstring> setup_path_for(const std::string& version) {
 // an earlier file of the same name stays as it was otherwise.
 Result<UniqueFile> store_setup(const WorkerChannel& channel, const std::wstring& path,
                                const std::string& setup_url, const std::optional<Sha256>& sha256) {
-    const ProgressSink sink{channel};
-    auto body = http_get(setup_url, &sink);
-    if (!body.ok()) return body.take_failure();
-    auto digest = sha256_of(body.value().data(), body.value().size());
-    if (!digest.ok()) return digest.take_failure();
-    if (sha256) {
-        if (Status same = check_sha256(*sha256, digest.value()); !same.ok()) {
-            return same.take_failure();
+    Sha256 downloaded;
+    {
+        const ProgressSink sink{channel};
+        auto body = http_get(setup_url, &sink);
+        if (!body.ok()) return body.take_failure();
+        auto digest = sha256_of(body.value().data(), body.value().size());
+        if (!digest.ok()) return digest.take_failure();
+        downloaded = digest.value();
+        if (sha256) {
+            if (Status same = check_sha256(*sha256, downloaded); !same.ok()) {
+                return same.take_failure();
+            }
         }
-    }
-    if (Status written = write_setup(path, body.value()); !written.ok()) {
-        return written.take_failure();
-    }
-    log_event("stored %, % bytes, SHA-256 %",
-              {from_wide_lossy(path), LogNumber(body.value().size()), sha256_text(digest.value())});
-    return hold_and_check(path, sha256);
+        if (Status written = write_setup(path, body.value()); !written.ok()) {
+            return written.take_failure();
+        }
+        log_event("stored %, % bytes, SHA-256 %",
+                  {from_wide_lossy(path), LogNumber(body.value().size()), sha256_text(downloaded)});
+    }  // the body is freed before the file is read back
+    return hold_and_check(path, downloaded);
 }
 
 }  // namespace
