@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "app_info.h"
 #include "release/checksum.h"
 #include "release/download_rules.h"
 #include "release/http_get.h"
@@ -115,9 +114,9 @@ Result<UniqueFile> hold_and_check(const std::wstring& path, const Sha256& downlo
 // The stored setup's path, its folder made on the way.
 Result<std::wstring> setup_path_for(const std::string& version) {
     if (!version_is_safe_in_file_name(version)) return os_failure(ERROR_INVALID_NAME);
-    auto temp = temporary_directory();
-    if (!temp.ok()) return temp.take_failure();
-    const std::wstring folder = join_path(temp.value(), to_wide(app::kDownloadFolder.c_str()));
+    auto found = download_folder();
+    if (!found.ok()) return found.take_failure();
+    const std::wstring& folder = found.value();
     std::wstring setup_path = join_path(folder, to_wide(setup_file_name(version)));
     // A path the system cannot open would fail only after the whole download.
     if (setup_path.size() >= MAX_PATH) return os_failure(ERROR_FILENAME_EXCED_RANGE);

@@ -81,9 +81,11 @@ Result<Body> read_body(HINTERNET request, std::optional<std::uint64_t> total,
         if (!::WinHttpReadData(request, room, available, &read)) return step_failure(kInterrupted);
         body.commit(read);
         received += read;
-        if (total && *total != 0 && tenth_of(received, *total) != logged_tenth) {
-            logged_tenth = tenth_of(received, *total);
-            log_event("received % of % bytes", {LogNumber(received), LogNumber(*total)});
+        if (total && *total != 0) {
+            if (const unsigned tenth = tenth_of(received, *total); tenth != logged_tenth) {
+                logged_tenth = tenth;
+                log_event("received % of % bytes", {LogNumber(received), LogNumber(*total)});
+            }
         }
         if (with_progress) {
             ProgressStep step = progress_step(received, *total);

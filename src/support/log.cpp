@@ -17,10 +17,9 @@ constexpr DWORD kRotateAbove = 1024 * 1024;
 std::atomic<HANDLE> open_log{nullptr};
 
 HANDLE open_and_rotate() {
-    auto temp = temporary_directory();
-    if (!temp.ok()) return INVALID_HANDLE_VALUE;
-    std::wstring folder = std::move(temp.value());
-    folder += to_wide(app::kDownloadFolder.c_str());
+    auto found = download_folder();
+    if (!found.ok()) return INVALID_HANDLE_VALUE;
+    std::wstring& folder = found.value();
     ::CreateDirectoryW(folder.c_str(), nullptr);  // or it is there already
     std::wstring path = folder;
     path += L"\\bootstrapper.log";

@@ -35,6 +35,9 @@ void fail_to_spawn_thread() {
     ::ExitProcess(101);
 }
 
+namespace {
+
+// The system's temporary directory.
 Result<std::wstring> temporary_directory() {
     // Newer systems have GetTempPath2W; older ones (and Wine 8) only the first.
     const auto newer = newer_kernel32_function<DWORD WINAPI(DWORD, LPWSTR)>("GetTempPath2W");
@@ -55,4 +58,15 @@ Result<std::wstring> temporary_directory() {
         needed = length + 1;
     }
     return os_failure(::GetLastError());
+}
+
+}  // namespace
+
+Result<std::wstring> download_folder() {
+    auto folder = temporary_directory();
+    if (!folder.ok()) return folder;
+    std::wstring& path = folder.value();
+    if (path.empty() || path.back() != L'\\') path += L'\\';
+    path += to_wide(app::kDownloadFolder.c_str());
+    return folder;
 }

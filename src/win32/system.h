@@ -16,8 +16,9 @@
 // A failure for a system error code: its text, and the code itself.
 [[nodiscard]] Failure os_failure(DWORD code);
 
-// The system's temporary directory, ending in a backslash.
-[[nodiscard]] Result<std::wstring> temporary_directory();
+// The program's own folder in the system's temporary directory, where the
+// setup is stored and the log kept: <temp>\VantrelBootstrapper, made or not.
+[[nodiscard]] Result<std::wstring> download_folder();
 
 // Shows "failed to spawn thread" and ends the process with a non-zero code.
 [[noreturn]] void fail_to_spawn_thread();
