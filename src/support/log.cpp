@@ -40,17 +40,10 @@ HANDLE open_and_rotate() {
 SupportLog::SupportLog(std::string_view version) : file_(open_and_rotate()) {
     if (!file_) return;
     open_log.store(file_.get());
-    // The version the system reports to itself, not the one compatibility
-    // settings would show.
-    using GetVersion = LONG WINAPI(OSVERSIONINFOW*);
-    const auto get = reinterpret_cast<GetVersion*>(reinterpret_cast<void (*)()>(
-        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof info;
-    if (get != nullptr) get(&info);
+    const WindowsVersion windows = windows_version();
     log_event("start % % on Windows %.% build %",
-              {app::kAppName.c_str(), version, LogNumber(info.dwMajorVersion),
-               LogNumber(info.dwMinorVersion), LogNumber(info.dwBuildNumber)});
+              {app::kAppName.c_str(), version, LogNumber(windows.major),
+               LogNumber(windows.minor), LogNumber(windows.build)});
 }
 
 SupportLog::~SupportLog() {

@@ -29,6 +29,16 @@ Failure os_failure(DWORD code) {
     return {os_error_text(code), code};
 }
 
+WindowsVersion windows_version() {
+    using GetVersion = LONG WINAPI(OSVERSIONINFOW*);
+    const auto get = reinterpret_cast<GetVersion*>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (get != nullptr) get(&info);
+    return {info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber};
+}
+
 void fail_to_spawn_thread() {
     ::MessageBoxW(nullptr, to_wide("failed to spawn thread").c_str(),
                   to_wide(app::kAppName.c_str()).c_str(), MB_OK | MB_ICONERROR);

@@ -20,6 +20,13 @@
 // setup is stored and the log kept: <temp>\VantrelBootstrapper, made or not.
 [[nodiscard]] Result<std::wstring> download_folder();
 
+// The version the system reports to itself (RtlGetVersion), not the one
+// compatibility settings would show; zeros when it cannot be read.
+struct WindowsVersion {
+    DWORD major = 0, minor = 0, build = 0;
+};
+[[nodiscard]] WindowsVersion windows_version();
+
 // Shows "failed to spawn thread" and ends the process with a non-zero code.
 [[noreturn]] void fail_to_spawn_thread();
 
