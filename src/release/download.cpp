@@ -101,12 +101,8 @@ Result<UniqueFile> hold_and_check(const std::wstring& path, const Sha256& downlo
     if (Status same = check_sha256(downloaded, digest.value()); !same.ok()) {
         return same.take_failure();
     }
-    if (own_signature().valid()) {
-        const Signature signature = file_signature(held.get(), path.c_str());
-        if (Status signed_ = check_setup_signature(own_signature(), signature); !signed_.ok()) {
-            return signed_.take_failure();
-        }
-        log_event("setup signed by \"%\"", {signature.name});
+    if (Status signer = check_setup_signer(held.get(), path.c_str()); !signer.ok()) {
+        return signer.take_failure();
     }
     return held;
 }

@@ -11,14 +11,40 @@
 #include "text/utf.h"
 
 struct HttpUrl {
-    std::string host;  // as written, never empty; an explicit ":port" stays in it
-    std::string path;  // begins with "/"; query and fragment stay in it
-    std::uint16_t port = 443;
+    std::string host;  // never empty; no userinfo, no port; an IPv6 literal keeps its brackets
+    std::string path;  // the object name: begins with "/", the query kept, the fragment dropped
+    std::uint16_t port = 443;  // the one the URL gives, or the scheme's
     bool secure = true;
 };
 
-// "https://" or "http://" (exact case), then the host up to the first "/".
+// "https://" or "http://" (exact case), then the authority up to the first
+// "/", "?" or "#": userinfo (up to its last "@") dropped, an IPv6 literal in
+// brackets, an optional ":port" (1-65535).
 [[nodiscard]] Result<HttpUrl> parse_http_url(std::string_view url);
+
+inline constexpr const char* kRequestFailed = "Download request failed.";
+inline constexpr unsigned kMostRedirects = 10;
+
+// 301, 302, 303, 307 and 308: the answers that are followed.
+[[nodiscard]] bool is_redirect(std::uint32_t status);
+
+// The URL that a redirect from `current` leads to, its Location resolved
+// against `current` when relative. Fails with kRequestFailed when there is
+// no usable Location, when an https URL would lead to http, or when
+// `hops_taken` redirects have already been followed and that is kMostRedirects.
+[[nodiscard]] Result<std::string> redirect_target(std::string_view current,
+                                                  std::string_view location, unsigned hops_taken);
+
+// A Content-Range answer, "bytes <first>-<last>/<total>".
+struct ContentRange {
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    std::uint64_t total = 0;
+};
+
+// Exactly "bytes " and three unsigned decimals with first <= last < total;
+// nothing for anything else ("*" for the total, blanks, a sign, overflow).
+[[nodiscard]] std::optional<ContentRange> parse_content_range(std::string_view text);
 
 // An unsigned decimal with an optional "+", nothing else; nothing when it is
 // not one or does not fit 64 bits.
@@ -35,6 +61,7 @@ struct HttpUrl {
 
 inline constexpr const char* kInterrupted = "Download was interrupted.";
 inline constexpr const char* kOutOfMemory = "Not enough memory to hold the download.";
+inline constexpr const char* kNoDiskSpace = "Not enough disk space for the download.";
 
 // A body shorter than its announced length was cut off in transit.
 [[nodiscard]] inline bool body_was_cut(std::uint64_t received, std::optional<std::uint64_t> total) {

@@ -78,6 +78,14 @@ void note_own_signature() {
     }
 }
 
+Status check_setup_signer(HANDLE held, const wchar_t* path) {
+    if (!own.valid()) return {};
+    const Signature signature = file_signature(held, path);
+    if (Status signed_ = check_setup_signature(own, signature); !signed_.ok()) return signed_;
+    log_event("setup signed by \"%\"", {signature.name});
+    return {};
+}
+
 const Signature& own_signature() {
     return own;
 }

@@ -11,6 +11,11 @@
 // not checked, and URLs are read from the local cache only.
 [[nodiscard]] Signature file_signature(HANDLE file, const wchar_t* path);
 
+// The setup's signer check, through the held file: passes, or refuses with
+// one of the texts of signature_rules.h. The bootstrapper's own signature is
+// read the first time it is needed. What it found goes to the log.
+[[nodiscard]] Status check_setup_signer(HANDLE held, const wchar_t* path);
+
 // Reads the running exe's own signature. The entry point calls it once,
 // before any worker starts; workers only read what it found.
 void note_own_signature();

@@ -45,8 +45,8 @@ std::string log_line(const LogTime& time, std::uint32_t process, std::uint32_t t
     return line;
 }
 
-std::string_view url_for_log(std::string_view url) {
-    return url.substr(0, url.find_first_of("?#"));
+std::string url_for_log(std::string_view url) {
+    return std::string(url.substr(0, url.find_first_of("?#")));
 }
 
 unsigned tenth_of(std::uint64_t received, std::uint64_t total) {
