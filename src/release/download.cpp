@@ -8,9 +8,9 @@
 
 #include "release/checksum.h"
 #include "release/download_rules.h"
-#include "release/http_get.h"
 #include "release/installer.h"
 #include "release/signature.h"
+#include "release/transfer.h"
 #include "support/log.h"
 #include "text/utf.h"
 #include "win32/handles.h"
@@ -43,21 +43,6 @@ std::optional<std::wstring> parent_folder(std::wstring path) {
     return path;
 }
 
-// Writes the whole body; a write that stores nothing is a failure of its own.
-Status write_all(HANDLE file, const Body& body) {
-    const char* next = body.data();
-    std::size_t left = body.size();
-    while (left > 0) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, 1u << 30));
-        DWORD written = 0;
-        if (!::WriteFile(file, next, chunk, &written, nullptr)) return os_failure(::GetLastError());
-        if (written == 0) return Failure{"failed to write whole buffer"};
-        next += written;
-        left -= written;
-    }
-    return {};
-}
-
 // Creates `folder` and every missing parent. The outcome is not reported:
 // a problem here shows up when the file is created.
 void create_folder_chain(const std::wstring& folder) {
@@ -79,13 +64,17 @@ void create_folder_chain(const std::wstring& folder) {
     }
 }
 
-// Writes the whole body to `path`; nobody else may write or delete the file
-// meanwhile.
-Status write_setup(const std::wstring& path, const Body& body) {
-    const UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return os_failure(::GetLastError());
-    return write_all(file.get(), body);
+// Deletes the partial downloads of other versions, and nothing else.
+void remove_other_partials(const std::wstring& folder, const std::string& setup_name) {
+    WIN32_FIND_DATAW found;
+    const HANDLE search = ::FindFirstFileW(join_path(folder, L"*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (is_other_partial(from_wide_lossy(found.cFileName), setup_name)) {
+            ::DeleteFileW(join_path(folder, found.cFileName).c_str());
+        }
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
 }
 
 // Opens the written file again for reading only, denying writers and
@@ -113,38 +102,24 @@ Result<std::wstring> setup_path_for(const std::string& version) {
     auto found = download_folder();
     if (!found.ok()) return found.take_failure();
     const std::wstring& folder = found.value();
-    std::wstring setup_path = join_path(folder, to_wide(setup_file_name(version)));
+    const std::string name = setup_file_name(version);
+    std::wstring setup_path = join_path(folder, to_wide(name));
     // A path the system cannot open would fail only after the whole download.
-    if (setup_path.size() >= MAX_PATH) return os_failure(ERROR_FILENAME_EXCED_RANGE);
+    if (partial_path(setup_path).size() >= MAX_PATH) {
+        return os_failure(ERROR_FILENAME_EXCED_RANGE);
+    }
     create_folder_chain(folder);
+    remove_other_partials(folder, name);
     return setup_path;
 }
 
-// Fetches the setup program, stores it whole at `path` and holds it.
-// Nothing is created before the body is complete and matches its digest, so
-// an earlier file of the same name stays as it was otherwise.
+// Fetches the setup program to `path`, complete and matching its digest, and
+// holds it.
 Result<UniqueFile> store_setup(const WorkerChannel& channel, const std::wstring& path,
                                const std::string& setup_url, const std::optional<Sha256>& sha256) {
-    Sha256 downloaded;
-    {
-        const ProgressSink sink{channel};
-        auto body = http_get(setup_url, &sink);
-        if (!body.ok()) return body.take_failure();
-        auto digest = sha256_of(body.value().data(), body.value().size());
-        if (!digest.ok()) return digest.take_failure();
-        downloaded = digest.value();
-        if (sha256) {
-            if (Status same = check_sha256(*sha256, downloaded); !same.ok()) {
-                return same.take_failure();
-            }
-        }
-        if (Status written = write_setup(path, body.value()); !written.ok()) {
-            return written.take_failure();
-        }
-        log_event("stored %, % bytes, SHA-256 %",
-                  {from_wide_lossy(path), LogNumber(body.value().size()), sha256_text(downloaded)});
-    }  // the body is freed before the file is read back
-    return hold_and_check(path, downloaded);
+    auto downloaded = download_to_file(channel, path, setup_url, sha256);
+    if (!downloaded.ok()) return downloaded.take_failure();
+    return hold_and_check(path, downloaded.value());
 }
 
 }  // namespace
@@ -160,8 +135,7 @@ void start_download_and_install(const WorkerChannel& channel, std::string versio
 void download_and_install(const WorkerChannel& channel, std::string version, std::string setup_url,
                           std::optional<Sha256> sha256, const ProcessLauncher& launcher) {
     auto path = setup_path_for(version);
-    // The body is gone before the installer runs; the held file stays open
-    // until the installer has started.
+    // The held file stays open until the installer has started.
     auto held = path.ok() ? store_setup(channel, path.value(), setup_url, sha256)
                           : Result<UniqueFile>(path.take_failure());
     if (!held.ok()) {

@@ -22,3 +22,13 @@ WideText join_path(WideView base, WideView part) {
     joined.append(part);
     return joined;
 }
+
+bool is_other_partial(std::string_view file_name, std::string_view setup_name) {
+    for (const std::string_view suffix : {".exe.partial", ".exe.resume"}) {
+        if (file_name.size() > suffix.size() &&
+            file_name.starts_with(app::kSetupFilePrefix.c_str()) && file_name.ends_with(suffix)) {
+            return file_name.substr(0, file_name.size() - suffix.size() + 4) != setup_name;
+        }
+    }
+    return false;
+}

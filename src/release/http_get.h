@@ -4,29 +4,47 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
-#include "base/byte_buffer.h"
 #include "base/result.h"
-#include "report/worker_channel.h"
+#include "release/transfer_rules.h"
 
-// When present, the transfer reports Progress on this channel after every
-// read while the length is announced.
-struct ProgressSink {
-    WorkerChannel channel;
+// What a final answer says of itself, read before its body.
+struct ResponseHead {
+    std::uint32_t status = 0;
+    std::optional<std::uint64_t> length;  // Content-Length
+    std::string content_range;            // empty: none
+    std::string etag;
+    std::string last_modified;
+    std::optional<std::uint32_t> retry_after;  // seconds
 };
 
-using Body = ByteBuffer;
+// Where a body goes, piece by piece, as it arrives.
+class BodyTarget {
+public:
+    // The final answer's head, before any of its body: fails to refuse it
+    // (a status outside 200-299 by default, or no room for it).
+    [[nodiscard]] virtual Status begin(const ResponseHead& head) = 0;
+    [[nodiscard]] virtual Status write(const char* data, std::size_t size) = 0;
 
-// The most a body may hold, and the sentence when a server sends more.
-struct BodyLimit {
-    std::uint64_t bytes;
-    const char* too_large;
+protected:
+    ~BodyTarget() = default;
 };
 
-// One GET through WinHTTP, the whole body in memory. Fails with a short
-// sentence: a step that failed, a status outside 200-299, a body that ended
-// before its announced length, one larger than `limit`, or one that does not
-// fit in memory.
-[[nodiscard]] Result<Body> http_get(std::string_view url, const ProgressSink* sink,
-                                    std::optional<BodyLimit> limit = std::nullopt);
+// How one attempt ended: the failure's sentence, if any, and what decides
+// whether it is tried again.
+struct HttpOutcome {
+    Status result;
+    AttemptEnd end;
+    ResponseHead head;           // status 0 when no final answer arrived
+    std::uint64_t received = 0;  // body bytes handed to the target
+};
+
+// One attempt at a GET: redirects followed hop by hop (at most 10, never from
+// https to http), the proxy chosen for each hop's URL, `headers` ("Name:
+// value\r\n" each) sent with every hop. The final answer's body goes to
+// `target`; a body that ends before its announced length fails. Each hop and
+// the end go to the support log.
+[[nodiscard]] HttpOutcome http_get(std::string_view url, std::string_view headers,
+                                   BodyTarget& target);

@@ -1,6 +1,9 @@
 #include "release/proxy.h"
 
+#include <atomic>
+
 #include "app_info.h"
+#include "release/transfer_rules.h"
 #include "support/log.h"
 #include "support/log_line.h"
 #include "text/utf.h"
@@ -13,36 +16,102 @@ WideView view_of(const UniqueGlobalText& text) {
     return text ? WideView(text.get()) : WideView();
 }
 
+// Time limits of every request: name resolution, connect and send 30 s each;
+// a silent connection 60 s.
+constexpr int kResolveMs = 30000, kConnectMs = 30000, kSendMs = 30000, kReceiveMs = 60000;
+
 UniqueInternet open_session(const ProxyChoice& proxy) {
     const WideText agent = to_wide(app::kAppName.c_str());
     // Each view is a whole text from the system, so it ends in a NUL.
     // WinHTTP takes a proxy name only with NAMED_PROXY; the machine's proxy is
     // in the choice for the log alone.
     const bool named = proxy.access == ProxyAccess::named;
-    return UniqueInternet(::WinHttpOpen(
+    UniqueInternet session(::WinHttpOpen(
         agent.c_str(),
         named                                 ? WINHTTP_ACCESS_TYPE_NAMED_PROXY
         : proxy.access == ProxyAccess::direct ? WINHTTP_ACCESS_TYPE_NO_PROXY
                                               : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
         named ? proxy.proxy.data() : WINHTTP_NO_PROXY_NAME,
         named && !proxy.bypass.empty() ? proxy.bypass.data() : WINHTTP_NO_PROXY_BYPASS, 0));
+    if (!session) return session;
+    ::WinHttpSetTimeouts(session.get(), kResolveMs, kConnectMs, kSendMs, kReceiveMs);
+    // Windows 7 and 8.0 offer update hosts only SSL 3 and TLS 1.0 unless asked.
+    const WindowsVersion windows = windows_version();
+    if (asks_for_tls12(windows.major, windows.minor)) {
+        DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
+                          WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+        if (!::WinHttpSetOption(session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols,
+                                sizeof protocols)) {
+            log_event("TLS 1.2 not enabled: %", {os_error_text(::GetLastError())});
+        }
+    }
+    return session;
 }
 
-// The PAC answer's proxy list and bypass go to `info`, for the caller to own.
-DWORD ask_pac(const WideText& url, const UserProxySetting& user, WINHTTP_PROXY_INFO& info) {
-    const UniqueInternet session = open_session({});
-    WINHTTP_AUTOPROXY_OPTIONS options{};
-    if (user.auto_detect) {
+// The one session the PAC questions of this run are asked in: Windows caches
+// the PAC script and the auto-detection result in it. It lives as long as the
+// process, as workers may ask until the very end.
+HINTERNET lookup_session() {
+    static std::atomic<HINTERNET> session{nullptr};
+    if (HINTERNET known = session.load()) return known;
+    HINTERNET made =
+        ::WinHttpOpen(to_wide(app::kAppName.c_str()).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
+                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
+    // Two workers may ask at once: the first session made is the one kept.
+    HINTERNET expected = nullptr;
+    if (made && !session.compare_exchange_strong(expected, made)) {
+        ::WinHttpCloseHandle(made);
+        return expected;
+    }
+    return made;
+}
+
+// Auto-detection that found nothing is not tried again in this run.
+std::atomic<bool> auto_detect_failed{false};
+
+// One PAC question. The user's Windows logon is offered only to a PAC host
+// that asked for it, never first: a hostile network can name the WPAD host.
+DWORD ask(const WideText& url, WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY_INFO& info) {
+    for (const BOOL logon : {FALSE, TRUE}) {
+        options.fAutoLogonIfChallenged = logon;
+        if (lookup_session() &&
+            ::WinHttpGetProxyForUrl(lookup_session(), url.c_str(), &options, &info)) {
+            return 0;
+        }
+        if (::GetLastError() != ERROR_WINHTTP_LOGIN_FAILURE) break;
+    }
+    return ::GetLastError();
+}
+
+// Windows asks auto-detection first and the PAC URL after it; asked one at a
+// time, the log can name the one that answered. The answer's proxy list and
+// bypass go to `info`, for the caller to own.
+PacAnswer ask_pac(const WideText& url, const UserProxySetting& user, WINHTTP_PROXY_INFO& info) {
+    PacAnswer answer;
+    if (user.auto_detect && !auto_detect_failed) {
+        WINHTTP_AUTOPROXY_OPTIONS options{};
         options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
         options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+        answer.error = ask(url, options, info);
+        answer.by_auto_detect = answer.error == 0;
+        if (answer.error != 0) {
+            auto_detect_failed = true;
+            log_event("no proxy from auto-detection: %", {os_error_text(answer.error)});
+        }
+    } else if (user.auto_detect) {
+        answer.error = ERROR_WINHTTP_AUTODETECTION_FAILED;
     }
-    if (!user.pac_url.empty()) {
-        options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
+    if (answer.error != 0 && !user.pac_url.empty()) {
+        WINHTTP_AUTOPROXY_OPTIONS options{};
+        options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
         options.lpszAutoConfigUrl = user.pac_url.data();
+        answer.error = ask(url, options, info);
+        if (answer.error != 0) {
+            log_event("no proxy from %: %",
+                      {url_for_log(from_wide_lossy(user.pac_url)), os_error_text(answer.error)});
+        }
     }
-    options.fAutoLogonIfChallenged = TRUE;
-    if (session && ::WinHttpGetProxyForUrl(session.get(), url.c_str(), &options, &info)) return 0;
-    return ::GetLastError();
+    return answer;
 }
 
 }  // namespace
@@ -66,14 +135,7 @@ UniqueInternet open_session_for(std::string_view url) {
 
     WINHTTP_PROXY_INFO answer{};
     PacAnswer pac;
-    if (asks_pac(machine_named, user)) {
-        pac.error = ask_pac(to_wide(url), user, answer);
-        if (pac.error != 0) {
-            log_event("no proxy from %: %",
-                      {user.pac_url.empty() ? "auto-detection" : from_wide_lossy(user.pac_url),
-                       os_error_text(pac.error)});
-        }
-    }
+    if (asks_pac(machine_named, user)) pac = ask_pac(to_wide(url), user, answer);
     const UniqueGlobalText answer_proxy(answer.lpszProxy);
     const UniqueGlobalText answer_bypass(answer.lpszProxyBypass);
     if (answer.dwAccessType == WINHTTP_ACCESS_TYPE_NAMED_PROXY) {
@@ -82,7 +144,8 @@ UniqueInternet open_session_for(std::string_view url) {
     }
     const ProxyChoice proxy = choose_proxy(machine_named, user, pac);
     log_event("GET % via % (%)",
-              {url_for_log(url), proxy.proxy.empty() ? "direct" : from_wide_lossy(proxy.proxy),
+              {url_for_log(url),
+               proxy.proxy.empty() ? "direct" : url_for_log(from_wide_lossy(proxy.proxy)),
                proxy_source_name(proxy.source)});
     return open_session(proxy);
 }

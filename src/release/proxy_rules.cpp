@@ -10,9 +10,8 @@ ProxyChoice choose_proxy(WideView machine_proxy, const UserProxySetting& user,
         return {ProxyAccess::system_default, machine_proxy, {}, ProxySource::machine};
     }
     if (asks_pac(machine_proxy, user) && pac.error == 0) {
-        // Windows tries auto-detection first and the PAC URL after it.
         const ProxySource source =
-            user.pac_url.empty() ? ProxySource::auto_detect : ProxySource::pac_file;
+            pac.by_auto_detect ? ProxySource::auto_detect : ProxySource::pac_file;
         if (pac.proxy.empty()) return {ProxyAccess::direct, {}, {}, source};
         return {ProxyAccess::named, pac.proxy, pac.bypass, source};
     }

@@ -21,6 +21,7 @@ struct PacAnswer {
     std::uint32_t error = 0;
     WideView proxy;
     WideView bypass;
+    bool by_auto_detect = false;  // auto-detection answered, not the PAC URL
 };
 
 enum class ProxyAccess : std::uint8_t {

@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "app_info.h"
-#include "release/http_get.h"
 #include "release/manifest.h"
+#include "release/transfer.h"
 #include "support/log.h"
 #include "support/log_line.h"
 #include "win32/system.h"
@@ -14,8 +14,7 @@ void start_update_check(const WorkerChannel& channel, std::uint32_t check) {
 }
 
 void run_update_check(const WorkerChannel& channel, std::uint32_t check) {
-    auto body =
-        http_get(app::kManifestUrl.c_str(), nullptr, BodyLimit{kManifestLimit, kManifestTooLarge});
+    auto body = fetch_to_memory(app::kManifestUrl.c_str(), {kManifestLimit, kManifestTooLarge});
     if (!body.ok()) {
         post_failure(channel, body.take_failure(), check);
         return;

@@ -53,6 +53,20 @@ TEST(DownloadRules, SetupFileName) {
     EXPECT_EQ(setup_file_name(""), "Vantrel-.exe");
 }
 
+TEST(DownloadRules, OnlyOtherVersionsPartialFilesAreCleared) {
+    const struct {
+        const char* name;
+        bool other;
+    } cases[] = {
+        {"Vantrel-1.0.exe.partial", true},  {"Vantrel-1.0.exe.resume", true},
+        {"Vantrel-2.0.exe.partial", false}, {"Vantrel-2.0.exe.resume", false},
+        {"Vantrel-1.0.exe", false},         {"bootstrapper.log", false},
+        {"Other-1.0.exe.partial", false},   {"Vantrel-1.0.partial", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(is_other_partial(c.name, "Vantrel-2.0.exe"), c.other) << c.name;
+}
+
 TEST(DownloadRules, JoinPath) {
     struct Case {
         std::u16string_view base, part;

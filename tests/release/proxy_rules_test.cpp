@@ -18,7 +18,7 @@ TEST(ProxyRules, ChooseProxy) {
     const UserProxySetting pac{false, pac_url, {}, {}};
     const UserProxySetting both{true, pac_url, fixed_proxy, local};
     const UserProxySetting fixed{false, {}, fixed_proxy, lan};
-    const PacAnswer via{0, list, corp};
+    const PacAnswer via{0, list, corp}, detected{0, list, corp, true};
     const PacAnswer direct{0, {}, {}};
     const PacAnswer failed{12180, {}, {}};
     struct Case {
@@ -36,8 +36,8 @@ TEST(ProxyRules, ChooseProxy) {
         {"nothing set", "", none, {}, false, A::system_default, "", "", S::none, "none set"},
         {"machine wins over everything", "m:80", both, via, false, A::system_default, "m:80", "",
          S::machine, "machine setting"},
-        {"auto-detect finds a list", "", detect, via, true, A::named, "p:3128;q:3128", "*.corp",
-         S::auto_detect, "auto-detection"},
+        {"auto-detect finds a list", "", detect, detected, true, A::named, "p:3128;q:3128",
+         "*.corp", S::auto_detect, "auto-detection"},
         {"PAC says direct", "", pac, direct, true, A::direct, "", "", S::pac_file, "PAC file"},
         {"PAC answer is final over static", "", both, direct, true, A::direct, "", "", S::pac_file,
          "PAC file"},

@@ -137,8 +137,8 @@ TEST_F(Download, SameVersionIsReplacedAndOthersStay) {
 TEST_F(Download, FailedTransferLeavesTheEarlierFileUntouched) {
     write_release_file("dl/page.html", "<html>not a program</html>");
     (void)run("3.0", url_of("dl/page.html"));
-    const auto messages = run("3.0", url_of("cut/5/dl/page.html"));
-    EXPECT_EQ(failure_of(messages), "Download was interrupted.");
+    const auto messages = run("3.0", url_of("status/403/dl/page.html"));
+    EXPECT_EQ(failure_of(messages), "Server returned HTTP status 403.");
     ASSERT_EQ(messages.size(), 1u);  // no Installing: the installer never ran
     EXPECT_EQ(read_file(setup_path("3.0")), "<html>not a program</html>");
 

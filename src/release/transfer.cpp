@@ -1,0 +1,347 @@
+#include "release/transfer.h"
+
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "base/decimal.h"
+#include "release/checksum.h"
+#include "release/http_get.h"
+#include "release/http_rules.h"
+#include "support/log.h"
+#include "text/utf.h"
+#include "win32/handles.h"
+#include "win32/system.h"
+
+namespace {
+
+std::uint32_t jitter_seed() {
+    LARGE_INTEGER now{};
+    ::QueryPerformanceCounter(&now);
+    return static_cast<std::uint32_t>(now.QuadPart * 2654435761u) ^ ::GetCurrentThreadId();
+}
+
+// After a failed attempt: the wait before the next one, logged with why and
+// from where it continues; nothing when the failure is final or the retries
+// are used up.
+std::optional<std::uint32_t> wait_before_retry(RetrySchedule& schedule, const HttpOutcome& out,
+                                               std::uint64_t held, std::uint64_t resume_from) {
+    if (!is_transient(out.end)) return std::nullopt;
+    const auto wait = schedule.next_wait(held, out.head.retry_after, jitter_seed());
+    if (!wait) return std::nullopt;
+    std::string why = out.end.fault == AttemptFault::status ? "HTTP " : "code ";
+    why += decimal(out.end.code);
+    if (out.end.fault == AttemptFault::cut) why = out.end.code ? "cut short, " + why : "cut short";
+    log_event("retry % of % in % ms after \"%\" (%), from byte %",
+              {LogNumber(schedule.retries()), LogNumber(kMostRetries), LogNumber(*wait),
+               out.result.error(), why, LogNumber(resume_from)});
+    return wait;
+}
+
+class MemoryTarget final : public BodyTarget {
+public:
+    explicit MemoryTarget(BodyLimit limit) : limit_(limit) {}
+
+    Status begin(const ResponseHead& head) override {
+        if (Status checked = check_http_status(head.status); !checked.ok()) return checked;
+        if (head.length && *head.length > limit_.bytes) return Failure{limit_.too_large};
+        // One allocation when the size is known.
+        if (head.length && !body_.reserve(static_cast<std::size_t>(*head.length))) {
+            return Failure{kOutOfMemory};
+        }
+        return {};
+    }
+
+    Status write(const char* data, std::size_t size) override {
+        if (size > limit_.bytes - body_.size()) return Failure{limit_.too_large};
+        char* room = body_.room_for(size);
+        if (room == nullptr) return Failure{kOutOfMemory};
+        std::memcpy(room, data, size);
+        body_.commit(size);
+        return {};
+    }
+
+    Body take() { return std::move(body_); }
+
+private:
+    BodyLimit limit_;
+    Body body_;
+};
+
+}  // namespace
+
+Result<Body> fetch_to_memory(std::string_view url, BodyLimit limit) {
+    RetrySchedule schedule;
+    for (;;) {
+        MemoryTarget target(limit);
+        HttpOutcome out = http_get(url, {}, target);
+        if (out.result.ok()) return target.take();
+        const auto wait = wait_before_retry(schedule, out, out.received, 0);
+        if (!wait) return out.result.take_failure();
+        ::Sleep(*wait);
+    }
+}
+
+std::wstring partial_path(const std::wstring& path) {
+    return path + L".partial";
+}
+
+std::wstring record_path(const std::wstring& path) {
+    return path + L".resume";
+}
+
+namespace {
+
+// The partial file of one download and its record: what every attempt
+// appends to or starts again, with the digest of what it holds so far.
+class PartialFile final : public BodyTarget {
+public:
+    PartialFile(const WorkerChannel& channel, const std::wstring& path, const Sha256& url_digest,
+                bool has_digest)
+        : channel_(channel),
+          partial_(partial_path(path)),
+          record_(record_path(path)),
+          url_digest_(url_digest),
+          has_digest_(has_digest) {}
+
+    // Opens the partial file, kept from an earlier attempt or new, and reads
+    // its record.
+    Status open() {
+        file_ = UniqueFile(::CreateFileW(partial_.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file_) return os_failure(::GetLastError());
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(file_.get(), &size)) return os_failure(::GetLastError());
+        size_ = static_cast<std::uint64_t>(size.QuadPart);
+        record_text_ = read_record();
+        return {};
+    }
+
+    [[nodiscard]] std::uint64_t size() const { return size_; }
+
+    // Where the next request starts, and its headers.
+    std::string next_request() {
+        const ResumePlan plan =
+            plan_resume(parse_record(record_text_), url_digest_, size_, has_digest_);
+        offset_ = plan.offset;
+        restart_ = false;
+        if (offset_ == 0) return {};
+        resumed_ = true;
+        log_event("resuming at byte % of %", {LogNumber(offset_), LogNumber(total_of_record())});
+        std::string headers = "Range: bytes=" + decimal(offset_) + "-\r\n";
+        if (!plan.validator.empty()) headers += "If-Range: " + plan.validator + "\r\n";
+        return headers;
+    }
+
+    [[nodiscard]] bool restart_asked() const { return restart_; }
+    [[nodiscard]] bool resumed() const { return resumed_; }
+
+    Status begin(const ResponseHead& head) override {
+        if (head.status != 416) {
+            if (Status checked = check_http_status(head.status); !checked.ok()) return checked;
+        }
+        const AnswerUse use =
+            use_of_answer(offset_, total_of_record(), head.status, head.content_range);
+        if (use == AnswerUse::refuse) {
+            return Failure{"Server returned HTTP status " + decimal(head.status) + "."};
+        }
+        if (use == AnswerUse::restart) {
+            log_event("HTTP % does not continue byte %: starting again",
+                      {LogNumber(head.status), LogNumber(offset_)});
+            forget();
+            restart_ = true;
+            return Failure{kInterrupted};
+        }
+        const std::uint64_t freed = use == AnswerUse::from_zero ? size_ : 0;
+        if (head.length && !has_room(*head.length, freed)) return Failure{kNoDiskSpace};
+        if (use == AnswerUse::append) {
+            total_ = total_of_record();
+            if (hashed_ != size_) {
+                // A new run: the part on disk is hashed first, read back.
+                hashing_ = std::make_unique<Sha256Hashing>();
+                if (Status read = hashing_->add_file(file_.get(), size_); !read.ok()) return read;
+                hashed_ = size_;
+            }
+            if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_END)) {
+                return os_failure(::GetLastError());
+            }
+            report_progress();
+            return {};
+        }
+        if (offset_ != 0) log_event("the whole file came instead: starting from byte 0");
+        if (Status emptied = empty(); !emptied.ok()) return emptied;
+        total_ = head.length;
+        const std::string validator = choose_validator(head.etag, head.last_modified);
+        if (head.length && (!validator.empty() || has_digest_)) {
+            write_record({url_digest_, validator, *head.length});
+        }
+        return {};
+    }
+
+    Status write(const char* data, std::size_t size) override {
+        while (size > 0) {
+            DWORD written = 0;
+            const BOOL ok =
+                ::WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr);
+            const DWORD error = ::GetLastError();
+            // A full disk may first store part of a write without an error.
+            hashing_->add(data, written);
+            size_ += written;
+            hashed_ = size_;
+            if (!ok) return os_failure(error);
+            if (written == 0) return Failure{"failed to write whole buffer"};
+            data += written;
+            size -= written;
+        }
+        report_progress();
+        return {};
+    }
+
+    // Complete: as long as announced, or ended cleanly when nothing was.
+    [[nodiscard]] bool complete() const { return !total_ || size_ == *total_; }
+
+    Result<Sha256> digest() {
+        auto digest = hashing_->finish();
+        hashed_ = 0;  // a finished hash takes no more
+        return digest;
+    }
+
+    // Throws the bytes and the record away: the next attempt starts at 0.
+    Status discard() {
+        forget();
+        return empty();
+    }
+
+    // Closes the partial file and puts it in place of the setup.
+    Status store(const std::wstring& path) {
+        file_ = {};
+        if (!::MoveFileExW(partial_.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            return os_failure(::GetLastError());
+        }
+        ::DeleteFileW(record_.c_str());
+        return {};
+    }
+
+private:
+    std::string read_record() const {
+        const UniqueFile file(::CreateFileW(record_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        char text[1024];
+        DWORD read = 0;
+        if (!file || !::ReadFile(file.get(), text, sizeof text, &read, nullptr)) return {};
+        return std::string(text, read);
+    }
+
+    void write_record(const ResumeRecord& record) {
+        record_text_ = record_text(record);
+        const UniqueFile file(::CreateFileW(record_.c_str(), GENERIC_WRITE, 0, nullptr,
+                                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        // Without a record the next run starts from 0, nothing worse.
+        if (file) {
+            ::WriteFile(file.get(), record_text_.data(), static_cast<DWORD>(record_text_.size()),
+                        &written, nullptr);
+        }
+    }
+
+    void forget() {
+        record_text_.clear();
+        ::DeleteFileW(record_.c_str());
+    }
+
+    std::uint64_t total_of_record() const {
+        const auto record = parse_record(record_text_);
+        return record ? record->total : 0;
+    }
+
+    Status empty() {
+        if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_BEGIN) ||
+            !::SetEndOfFile(file_.get())) {
+            return os_failure(::GetLastError());
+        }
+        size_ = 0;
+        hashing_ = std::make_unique<Sha256Hashing>();
+        hashed_ = 0;
+        return {};
+    }
+
+    // Whether `bytes` more fit on the partial file's drive, `freed` of them
+    // being given back first: the caller's quota counts.
+    bool has_room(std::uint64_t bytes, std::uint64_t freed) const {
+        std::wstring folder = partial_;
+        folder.resize(folder.find_last_of(L'\\') + 1);
+        ULARGE_INTEGER available{};
+        if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return true;
+        return available.QuadPart + freed >= bytes;
+    }
+
+    void report_progress() {
+        if (!total_ || *total_ == 0) return;
+        ProgressStep step = progress_step(size_, *total_);
+        post_worker_message(channel_,
+                            {WorkerMessage::Progress{std::move(step.detail), step.fraction}});
+    }
+
+    const WorkerChannel& channel_;
+    std::wstring partial_;
+    std::wstring record_;
+    Sha256 url_digest_;
+    bool has_digest_;
+    UniqueFile file_;
+    std::string record_text_;
+    std::uint64_t size_ = 0;
+    std::optional<std::uint64_t> total_;
+    std::unique_ptr<Sha256Hashing> hashing_;
+    std::uint64_t hashed_ = UINT64_MAX;  // bytes the hash covers; none yet
+    std::uint64_t offset_ = 0;           // where the current request started
+    bool restart_ = false;
+    bool resumed_ = false;
+};
+
+}  // namespace
+
+Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring& path,
+                                std::string_view url, const std::optional<Sha256>& sha256) {
+    auto url_digest = sha256_of(url.data(), url.size());
+    if (!url_digest.ok()) return url_digest.take_failure();
+    PartialFile partial(channel, path, url_digest.value(), sha256.has_value());
+    if (Status opened = partial.open(); !opened.ok()) return opened.take_failure();
+    RetrySchedule schedule(partial.size());
+    bool fresh_again = false;  // the one download from 0 after a resumed one failed its digest
+    for (;;) {
+        const std::string headers = partial.next_request();
+        HttpOutcome out = http_get(url, headers, partial);
+        if (partial.restart_asked()) continue;
+        if (out.result.ok() && !partial.complete()) {
+            out.result = Failure{kInterrupted};
+            out.end = {AttemptFault::cut, 0};
+        }
+        if (!out.result.ok()) {
+            const auto wait = wait_before_retry(schedule, out, partial.size(), partial.size());
+            if (!wait) return out.result.take_failure();
+            ::Sleep(*wait);
+            continue;
+        }
+        auto digest = partial.digest();
+        if (!digest.ok()) return digest.take_failure();
+        if (sha256) {
+            if (Status same = check_sha256(*sha256, digest.value()); !same.ok()) {
+                // A part spliced from two files shows only here.
+                const bool again = partial.resumed() && !fresh_again;
+                log_event(again ? "digest differs after a resumed download: once more from byte 0"
+                                : "digest differs: the download is discarded");
+                if (Status discarded = partial.discard(); !discarded.ok()) {
+                    return discarded.take_failure();
+                }
+                if (!again) return same.take_failure();
+                fresh_again = true;
+                continue;
+            }
+        }
+        if (Status stored = partial.store(path); !stored.ok()) return stored.take_failure();
+        log_event("stored %, % bytes, SHA-256 %",
+                  {from_wide_lossy(path), LogNumber(partial.size()), sha256_text(digest.value())});
+        return digest.value();
+    }
+}

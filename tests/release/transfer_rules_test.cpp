@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "release/transfer_rules.h"
+
+namespace {
+
+using F = AttemptFault;
+
+TEST(TransferRules, WhatIsTriedAgain) {
+    const struct {
+        AttemptFault fault;
+        std::uint32_t code;
+        bool transient;
+    } cases[] = {
+        {F::system, 12002, true},  {F::system, 12007, true},  {F::system, 12029, true},
+        {F::system, 12030, true},  {F::system, 12031, true},  {F::system, 12152, true},
+        {F::system, 10060, true},  {F::system, 10054, true},  {F::cut, 0, true},
+        {F::status, 408, true},    {F::status, 429, true},    {F::status, 500, true},
+        {F::status, 502, true},    {F::status, 503, true},    {F::status, 504, true},
+        {F::system, 12175, false}, {F::system, 12157, false}, {F::system, 12045, false},
+        {F::status, 404, false},   {F::status, 403, false},   {F::status, 407, false},
+        {F::status, 501, false},   {F::final, 112, false},    {F::none, 0, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(is_transient({c.fault, c.code}), c.transient) << c.code;
+    }
+}
+
+TEST(TransferRules, WaitsDoubleAndStartOverAfterNewBytes) {
+    const std::optional<std::uint32_t> none;
+    const struct {
+        std::uint64_t held;
+        std::optional<std::uint32_t> retry_after;
+        std::uint32_t random;
+        std::optional<std::uint32_t> wait;
+    } steps[] = {
+        {100, none, 0, 800},
+        {100, none, 400, 2400},
+        {100, none, 200, 4000},
+        {100, 7, 0, 7000},
+        {100, none, 401, 12800},
+        {100, none, 0, std::nullopt},
+        {100, none, 0, std::nullopt},
+        // Bytes beyond the most ever held: the count starts again.
+        {101, none, 0, 800},
+        {50, none, 0, 1600},
+        {101, 120, 0, 60000},
+        {101, 0, 0, 0},
+    };
+    RetrySchedule schedule(100);
+    for (const auto& s : steps) {
+        EXPECT_EQ(schedule.next_wait(s.held, s.retry_after, s.random), s.wait)
+            << s.held << " after " << schedule.retries();
+    }
+}
+
+TEST(TransferRules, RetryAfterInSecondsOnly) {
+    EXPECT_EQ(parse_retry_after("120"), 120u);
+    EXPECT_EQ(parse_retry_after("0"), 0u);
+    EXPECT_EQ(parse_retry_after("99999999999"), UINT32_MAX);
+    for (const char* text : {"", "+5", "-5", "5 ", "Wed, 21 Oct 2026 07:28:00 GMT"}) {
+        EXPECT_EQ(parse_retry_after(text), std::nullopt) << text;
+    }
+}
+
+TEST(TransferRules, RecordReadsBackAndRefusesAnythingElse) {
+    Sha256 digest{};
+    digest[0] = 0xAB;
+    const ResumeRecord record{digest, "\"v1\"", 93336};
+    const std::string text = record_text(record);
+    EXPECT_EQ(text, "url-sha256 AB" + std::string(62, '0') + "\nvalidator \"v1\"\ntotal 93336\n");
+    const auto back = parse_record(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->url_digest, digest);
+    EXPECT_EQ(back->validator, "\"v1\"");
+    EXPECT_EQ(back->total, 93336u);
+    EXPECT_TRUE(parse_record(record_text({digest, "", 1})));
+    for (const std::string& bad :
+         {text.substr(0, text.size() - 1), text + "x", std::string("url-sha256 AB\n") + text,
+          text.substr(0, text.find("total")) + "total +5\n", std::string()}) {
+        EXPECT_FALSE(parse_record(bad)) << bad;
+    }
+}
+
+TEST(TransferRules, ValidatorIsAStrongETagOrElseLastModified) {
+    const std::string date = "Wed, 09 Dec 2026 10:00:00 GMT";
+    EXPECT_EQ(choose_validator("\"abc\"", date), "\"abc\"");
+    EXPECT_EQ(choose_validator("W/\"abc\"", date), date);
+    EXPECT_EQ(choose_validator("", date), date);
+    EXPECT_EQ(choose_validator("W/\"abc\"", ""), "");
+}
+
+TEST(TransferRules, WhereTheNextRequestStarts) {
+    Sha256 url{}, other{};
+    other[5] = 1;
+    const ResumeRecord with{url, "\"e\"", 1000}, without{url, "", 1000};
+    const struct {
+        const char* name;
+        std::optional<ResumeRecord> record;
+        Sha256 url;
+        std::uint64_t size;
+        bool has_digest;
+        std::uint64_t offset;
+    } cases[] = {
+        {"validator", with, url, 400, false, 400},
+        {"no record", std::nullopt, url, 400, true, 0},
+        {"another URL", with, other, 400, true, 0},
+        {"nothing held", with, url, 0, true, 0},
+        {"all held", with, url, 1000, true, 0},
+        {"more than all", with, url, 1001, true, 0},
+        {"no validator, no digest", without, url, 400, false, 0},
+        {"no validator, a digest", without, url, 400, true, 400},
+    };
+    for (const auto& c : cases) {
+        const ResumePlan plan = plan_resume(c.record, c.url, c.size, c.has_digest);
+        EXPECT_EQ(plan.offset, c.offset) << c.name;
+        EXPECT_EQ(plan.validator, c.offset ? c.record->validator : "") << c.name;
+    }
+}
+
+TEST(TransferRules, WhatAnAnswerMeans) {
+    using U = AnswerUse;
+    const struct {
+        std::uint64_t offset;
+        std::uint32_t status;
+        const char* range;
+        AnswerUse use;
+    } cases[] = {
+        {400, 206, "bytes 400-999/1000", U::append},
+        {400, 200, "", U::from_zero},
+        {400, 416, "bytes */1000", U::restart},
+        {400, 206, "bytes 300-999/1000", U::restart},
+        {400, 206, "bytes 400-998/1000", U::restart},
+        {400, 206, "bytes 400-1199/1200", U::restart},
+        {400, 206, "", U::restart},
+        {0, 200, "", U::from_zero},
+        {0, 206, "bytes 0-999/1000", U::from_zero},
+        {0, 206, "bytes 0-499/1000", U::refuse},
+        {0, 416, "bytes */1000", U::refuse},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(use_of_answer(c.offset, 1000, c.status, c.range), c.use)
+            << c.offset << " " << c.status << " " << c.range;
+    }
+}
+
+TEST(TransferRules, Tls12IsAskedForOnWindows7And8Only) {
+    const struct {
+        std::uint32_t major, minor;
+        bool asks;
+    } cases[] = {{6, 0, false}, {6, 1, true},   {6, 2, true},
+                 {6, 3, false}, {10, 0, false}, {0, 0, false}};
+    for (const auto& c : cases) EXPECT_EQ(asks_for_tls12(c.major, c.minor), c.asks) << c.minor;
+}
+
+}  // namespace
