@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Runs COMMAND in a private network namespace where the real update host
-# names point at the loopback test server:
-#   updates.vantrel.app   -> 127.0.0.1, certificate from the trusted test CA
+# names point at the loopback test server (tests/server/update_server.py):
+#   updates.vantrel.app   -> 127.0.0.1, certificate from the trusted test CA,
+#                            HTTP on 80, HTTPS on 443 and 8443
 #   untrusted.vantrel.app -> 127.0.0.2, certificate from a CA nobody trusts
+# The trusted certificate also names cdn.vantrel.app, which this hosts file
+# leaves out on purpose: only a proxy with a hosts file of its own (or curl's
+# --resolve) reaches it, at 127.0.0.1.
 # and the system CA bundle also holds the trusted test CA and the root of the
 # throwaway code-signing chain (build/test-signing, made by
 # scripts/release.sh), so that Windows trusts a file signed with it. Needs root.

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Test PKI for the loopback update host. Writes only under OUTDIR; nothing of
-# it belongs in the repository. Safe to run again: existing files are kept.
+# it belongs in the repository. Safe to run again: existing files are kept
+# while the server certificate names every host below, and made anew otherwise.
 #
 #   ca.crt / ca.key                 trusted test CA (added to the bundle)
-#   server.crt / server.key         DNS:updates.vantrel.app, signed by ca
+#   server.crt / server.key         DNS:updates.vantrel.app and DNS:cdn.vantrel.app,
+#                                   signed by ca
 #   server-chain.crt                server + CA, what the server presents
 #   untrusted-ca.crt / .key         a second CA that nobody trusts
 #   untrusted.crt / .key            DNS:untrusted.vantrel.app, signed by it
@@ -18,9 +20,12 @@ out=$1
 mkdir -p "$out"
 cd "$out"
 
-if [ -s server-chain.crt ] && [ -s untrusted-chain.crt ]; then
+if [ -s server-chain.crt ] && [ -s untrusted-chain.crt ] &&
+    openssl x509 -in server.crt -noout -ext subjectAltName 2>/dev/null |
+    grep -q 'DNS:cdn\.vantrel\.app'; then
     exit 0
 fi
+rm -f ./*.crt ./*.key
 
 days=825
 
@@ -32,14 +37,16 @@ make_ca() { # name, subject
         -addext "subjectKeyIdentifier=hash" 2>/dev/null
 }
 
-make_leaf() { # name, dns name, ca name
+make_leaf() { # name, dns name, ca name, more dns names...
     openssl req -new -newkey rsa:2048 -nodes -sha256 \
         -keyout "$1.key" -out "$1.csr" -subj "/CN=$2" 2>/dev/null
+    local names=DNS:$2 more
+    for more in "${@:4}"; do names+=,DNS:$more; done
     cat > "$1.ext" <<EXT
 basicConstraints=critical,CA:FALSE
 keyUsage=critical,digitalSignature,keyEncipherment
 extendedKeyUsage=serverAuth
-subjectAltName=DNS:$2
+subjectAltName=$names
 subjectKeyIdentifier=hash
 authorityKeyIdentifier=keyid
 EXT
@@ -51,7 +58,7 @@ EXT
 }
 
 make_ca ca "/CN=Vantrel Test CA"
-make_leaf server updates.vantrel.app ca
+make_leaf server updates.vantrel.app ca cdn.vantrel.app
 make_ca untrusted-ca "/CN=Vantrel Untrusted Test CA"
 make_leaf untrusted untrusted.vantrel.app untrusted-ca
 chmod 600 ./*.key

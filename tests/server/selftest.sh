@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks the loopback update server and the namespace around it with curl:
 # every scenario over http:// and https://updates.vantrel.app, exact bytes
-# and headers, and refusal of https://untrusted.vantrel.app. Needs root.
+# and headers (ranges and their log too), HTTPS on port 8443, the certificate's
+# second name cdn.vantrel.app, and refusal of https://untrusted.vantrel.app.
+# Needs root.
 # usage: tests/server/selftest.sh [PKI_DIR]
 set -euo pipefail
 
@@ -244,6 +246,64 @@ for scheme in http https; do
     expect_header Content-Length 0
     expect_eq "$url_label empty body size" 0 "$(stat -c %s "$out/body")"
 
+    url_label="$scheme range"
+    get "$base/blob.bin"
+    etag=$(header ETag) modified=$(header Last-Modified)
+    expect_eq "$url_label ETag is strong, of size and mtime" \
+        "\"$(printf '%x-%x' 1000000 "$(stat -c '%.9Y' "$rel/blob.bin" | tr -d .)")\"" "$etag"
+    expect_eq "$url_label Last-Modified" "$(LC_ALL=C TZ=GMT date -r "$rel/blob.bin" '+%a, %d %b %Y %T GMT')" "$modified"
+    expect_header Accept-Ranges bytes
+    tail -c 1000 "$rel/blob.bin" > "$out/expected"
+    for if_range in "" "$etag" "$modified"; do
+        get "$base/blob.bin" -H 'Range: bytes=999000-' ${if_range:+-H "If-Range: $if_range"}
+        expect_eq "$url_label status, If-Range '$if_range'" 206 "$status"
+        expect_header Content-Range "bytes 999000-999999/1000000"
+        expect_header Content-Length 1000
+        expect_header ETag "$etag"
+        expect_body_file "$out/expected"
+    done
+    get "$base/blob.bin" -H 'Range: bytes=1000000-'
+    expect_eq "$url_label past the end" 416 "$status"
+    expect_header Content-Range "bytes */1000000"
+    for asked in 'bytes=999000-|If-Range: "other"' 'bytes=0-99|X-No: 1' 'bytes=-5|X-No: 1'; do
+        get "$base/blob.bin" -H "Range: ${asked%%|*}" -H "${asked#*|}"
+        expect_eq "$url_label whole file for $asked" "200 " "$status $(header Content-Range)"
+        expect_body_file "$rel/blob.bin"
+    done
+    get "$base/norange/blob.bin" -H 'Range: bytes=999000-'
+    expect_eq "$url_label norange" "200 $etag" "$status $(header ETag)"
+    expect_body_file "$rel/blob.bin"
+    get "$base/novalidator/blob.bin" -H 'Range: bytes=999000-'
+    expect_eq "$url_label novalidator" "206 bytes 999000-999999/1000000 ||" \
+        "$status $(header Content-Range) |$(header ETag)|$(header Last-Modified)"
+    get "$base/novalidator/blob.bin" -H 'Range: bytes=999000-' -H "If-Range: $etag"
+    expect_eq "$url_label novalidator with If-Range" 200 "$status"
+
+    url_label="$scheme drop"
+    # A client that resumes after each drop: 300,000 bytes a response.
+    rm -f "$out/resumed"
+    before=$(wc -l < "$tmp/server.log.ranges")
+    tries=0
+    until [ $tries -ge 6 ] || curl -sS "${ca[@]}" -C - -H "If-Range: $etag" -o "$out/resumed" \
+        "$base/drop/300000/blob.bin" 2>/dev/null; do tries=$((tries + 1)); done
+    expect_eq "$url_label requests" 4 "$((tries + 1))"
+    cp "$out/resumed" "$out/body"
+    expect_body_file "$rel/blob.bin"
+    expect_eq "$url_label ranges log" "/drop/300000/blob.bin - $etag 200 300000
+/drop/300000/blob.bin bytes=300000- $etag 206 300000
+/drop/300000/blob.bin bytes=600000- $etag 206 300000
+/drop/300000/blob.bin bytes=900000- $etag 206 100000" "$(tail -n +$((before + 1)) "$tmp/server.log.ranges")"
+
+    url_label="$scheme counted once"
+    printf '0 503 2 7' > "$rel/latest.json.once"
+    for n in 1 2; do
+        get "$base/latest.json"
+        expect_eq "$url_label answer $n" "503 7" "$status $(header Retry-After)"
+    done
+    printf '0 cut/5 2' > "$rel/latest.json.once"
+    for n in 1 2 3; do get "$base/latest.json"; echo "$(stat -c %s "$out/body")"; done > "$out/sizes"
+    expect_eq "$url_label cut twice, then whole" "5 5 20" "$(echo $(cat "$out/sizes"))"
+
     url_label="$scheme absolute-form target"
     get "$base/" --request-target "$scheme://updates.vantrel.app:$([ $scheme = https ] && echo 443 || echo 80)/latest.json?a"
     expect_eq "$url_label status" 200 "$status"
@@ -302,6 +362,18 @@ curl -sS --cacert "$pki/untrusted-ca.crt" -o "$out/body" \
 expect_eq "$url_label with its own CA" 0 "$curl_rc"
 expect_body_file "$rel/latest.json"
 expect_eq "$url_label requests logged" $((before + 1)) "$(log_lines)"
+
+url_label="second HTTPS port"
+get https://updates.vantrel.app:8443/latest.json
+expect_eq "$url_label status" 200 "$status"
+expect_body_file "$rel/latest.json"
+
+url_label="cdn host"
+# Named by the trusted certificate, yet unknown to the namespace's resolver.
+get https://cdn.vantrel.app/latest.json --resolve cdn.vantrel.app:443:127.0.0.1
+expect_eq "$url_label with its address" "0 200" "$curl_rc $status"
+get https://cdn.vantrel.app/latest.json
+expect_eq "$url_label curl rc (could not resolve)" 6 "$curl_rc"
 
 url_label="nohost"
 get https://nohost.vantrel.invalid/latest.json

@@ -10,9 +10,19 @@ file under --root (URL-decoded), unless said otherwise:
   /nolength/<file>        no Content-Length; the body ends when the server
                           closes the connection
   /chunked/<file>         Transfer-Encoding: chunked, 4 KiB chunks
-  /cut/<N>/<file>         announces the whole file, sends N bytes, then drops
-                          the connection (TCP close, no TLS close_notify)
+  /cut/<N>/<file>         announces the whole file (200, with its validators),
+                          sends N bytes, then drops the connection (TCP close,
+                          no TLS close_notify); Range is ignored
+  /drop/<N>/<file>        the file as a static file is served (Range and
+                          If-Range honoured), but each response sends at most
+                          N body bytes and then drops the connection as /cut
+                          does: a client that resumes again and again gets it
+  /norange/<file>         always 200 and the whole file, with its validators;
+                          Range is ignored
+  /novalidator/<file>     no ETag and no Last-Modified; Range is honoured
+                          (with any If-Range, 200 and the whole file)
   /slow/<ms>/<file>       16 KiB pieces with <ms> of sleep between them
+                          (otherwise as a static file: validators, Range)
   /delay/<ms>/<file>      waits <ms> before answering at all
   /redirect/<file>        302 to /<file>
   /length/<text>/<file>   the file, with the Content-Length header set to the
@@ -23,33 +33,56 @@ file under --root (URL-decoded), unless said otherwise:
   /big/<N>                N bytes where byte i is i*7 mod 251, made on the fly
                           and sent in 64 KiB pieces
   anything else           the static file, or 404 with a small body; but
-                          when <file>.once exists beside it, the first request
-                          takes that file away and is answered as it says
-                          instead: "<delay ms> <status>" (e.g. "8000 500": a
-                          check that hangs, then fails, while later requests
-                          for the same file are served at once), or
-                          "<delay ms> <scenario>" to serve it as
-                          /<scenario>/<file> would be (e.g. "0 cut/1000")
+                          when <file>.once exists beside it, the next requests
+                          are answered as it says instead:
+                            "<delay ms> <status|scenario> [<count> [<s>]]"
+                          <count> requests (default 1) wait <delay ms>, then
+                          get that status with a short HTML page (carrying
+                          "Retry-After: <s>" when <s> is given), or are served
+                          as /<scenario>/<file> would be; the last of them
+                          takes the file away. "8000 500": a check that hangs,
+                          then fails, while later requests are served at once;
+                          "0 503 6 2": six 503s saying Retry-After: 2;
+                          "0 cut/1000 6": six responses cut after 1000 bytes
   /redirect-http/<file>   302 to http://<host>/<file>, plain HTTP
+
+A static file (and /delay, /slow, /drop, /norange) carries a strong ETag, made
+of its size and modification time, and Last-Modified, and "Range: bytes=N-"
+is honoured: 206 with "Content-Range: bytes N-<size-1>/<size>" and the part's
+Content-Length, or 416 with "Content-Range: bytes */<size>" when N >= size.
+An If-Range that matches neither the ETag nor the Last-Modified text gets 200
+and the whole file. Any other form of Range is ignored (200).
 
 A request target in absolute form (GET https://host:443/path) is served and
 logged as its path.
 
-Every response but /nolength, /cut and /length carries Content-Length (or is
-chunked) and keeps the connection alive (HTTP/1.1). Each request is appended
-to --log as "METHOD PATH" and flushed at once, so tests can count requests;
-the log is emptied when the server starts.
+Listeners: HTTP on --http-port (80), HTTPS on --https-port (443) and
+--alt-https-port (8443) with the trusted certificate, all on --bind
+(127.0.0.1), and HTTPS with the untrusted certificate on --untrusted-bind
+(127.0.0.2) port 443.
+
+Every response but /nolength, /cut, /drop and /length carries Content-Length
+(or is chunked) and keeps the connection alive (HTTP/1.1). Each request is
+appended to --log as "METHOD PATH" and flushed at once, so tests can count
+requests; and each response to "<log>.ranges" as
+  "PATH RANGE IF-RANGE STATUS SENT"
+with the Range and If-Range headers as received ("-" when absent, a space in
+them written %20), the status sent ("-" for none) and the body bytes written
+to the connection (chunk framing included). Both logs are emptied when the
+server starts.
 """
 
 import argparse
 import mimetypes
 import os
+import re
 import signal
 import socket
 import ssl
 import sys
 import threading
 import time
+from email.utils import formatdate
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import unquote
 
@@ -62,6 +95,11 @@ BIG_PATTERN = bytes((i * 7) % 251 for i in range(BIG_PIECE + 251))
 # Errors a client causes by hanging up or refusing our certificate; a test
 # that does this on purpose should not fill stderr with tracebacks.
 CLIENT_GONE = (ConnectionError, TimeoutError, ssl.SSLError, socket.timeout)
+
+# The one Range form served: from byte N to the end.
+RANGE_FROM = re.compile(r"bytes=(\d+)-")
+# Reading and rewriting a .once file is one step for every listener's threads.
+ONCE_LOCK = threading.Lock()
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -86,15 +124,33 @@ class Handler(BaseHTTPRequestHandler):
         return ok
 
     def do_GET(self):
-        self.dispatch()
+        self.answer()
 
     def do_HEAD(self):
-        self.dispatch()
+        self.answer()
+
+    def answer(self):
+        self.status_sent = None
+        self.body_sent = 0
+        try:
+            self.dispatch()
+        finally:
+            self.server.log_response(self.path, self.headers.get("Range"),
+                                     self.headers.get("If-Range"), self.status_sent,
+                                     self.body_sent)
+
+    def send_response(self, code, message=None):
+        self.status_sent = code
+        super().send_response(code, message)
 
     # --- helpers -----------------------------------------------------------
 
     def body_wanted(self):
         return self.command != "HEAD"
+
+    def send_body(self, data):
+        self.wfile.write(data)
+        self.body_sent += len(data)
 
     def start(self, code, headers):
         self.send_response(code)
@@ -108,7 +164,7 @@ class Handler(BaseHTTPRequestHandler):
         self.start(code, [("Content-Type", "text/html; charset=utf-8"),
                           ("Content-Length", str(len(body))), *extra])
         if self.body_wanted():
-            self.wfile.write(body)
+            self.send_body(body)
 
     def resolve(self, segments):
         """The file named by the URL segments, or None when it isn't one."""
@@ -133,11 +189,26 @@ class Handler(BaseHTTPRequestHandler):
                 break
             if sent and pause:
                 time.sleep(pause)
-            self.wfile.write(data)
+            self.send_body(data)
             sent += len(data)
 
     def not_found(self):
         self.simple(404, "No such file.")
+
+    @staticmethod
+    def validators(stat):
+        return [("ETag", '"%x-%x"' % (stat.st_size, stat.st_mtime_ns)),
+                ("Last-Modified", formatdate(stat.st_mtime, usegmt=True))]
+
+    def range_start(self, validators):
+        """The first byte asked for by a Range that applies, else None."""
+        asked = RANGE_FROM.fullmatch(self.headers.get("Range", ""))
+        if asked is None:
+            return None
+        if_range = self.headers.get("If-Range")
+        if if_range is not None and if_range not in [v for _, v in validators]:
+            return None
+        return int(asked.group(1))
 
     # --- scenarios ---------------------------------------------------------
 
@@ -159,33 +230,63 @@ class Handler(BaseHTTPRequestHandler):
         once = os.path.realpath(os.path.join(self.server.root, rel)) + ".once"
         if not once.startswith(self.server.root + os.sep):
             return False
-        # Renaming claims it: of two requests at once, only one gets it.
-        claimed = once + ".taken.%d" % threading.get_ident()
-        try:
-            os.rename(once, claimed)
-        except OSError:
-            return False
-        with open(claimed) as f:
-            delay_ms, what = f.read().split()
-        os.remove(claimed)
+        with ONCE_LOCK:
+            try:
+                with open(once) as f:
+                    fields = f.read().split()
+            except OSError:
+                return False
+            try:
+                if not 2 <= len(fields) <= 4:
+                    raise ValueError(fields)
+                count = int(fields[2]) if len(fields) > 2 else 1
+            except ValueError:
+                os.remove(once)  # a bad one is answered 400 once, not forever
+                raise
+            if count > 1:
+                with open(once + ".next", "w") as f:
+                    f.write(" ".join([fields[0], fields[1], str(count - 1)] + fields[3:]))
+                os.replace(once + ".next", once)
+            else:
+                os.remove(once)
+        delay_ms, what = fields[:2]
         time.sleep(int(delay_ms) / 1000.0)
         if what.isdigit():
-            self.simple(int(what), "Answered once by the test server.")
+            extra = [("Retry-After", fields[3])] if len(fields) > 3 else []
+            self.simple(int(what), "Answered once by the test server.", extra)
         else:
             scenario = what.split("/")
             getattr(self, "scenario_" + scenario[0].replace("-", "_"))(scenario[1:] + segments)
         return True
 
-    def serve_file(self, segments, code=200, extra=()):
+    def serve_file(self, segments, code=200, validators=True, ranges=True, limit=None,
+                   piece=64 * 1024, pause=0.0):
+        """The file; with a `limit`, at most that many body bytes and then
+        an abrupt close."""
         path = self.resolve(segments)
         if path is None:
             return self.not_found()
+        if limit is not None:
+            self.close_connection = True
+            self.abrupt_close = True
         with open(path, "rb") as f:
-            size = os.fstat(f.fileno()).st_size
-            self.start(code, [("Content-Type", self.content_type(path)),
-                              ("Content-Length", str(size)), *extra])
+            stat = os.fstat(f.fileno())
+            size = stat.st_size
+            tags = self.validators(stat) if code == 200 and validators else []
+            ranged = code == 200 and ranges
+            first = self.range_start(tags) if ranged else None
+            headers = tags + ([("Accept-Ranges", "bytes")] if ranged else [])
+            if first is not None and first >= size:
+                return self.simple(416, "Range not satisfiable.",
+                                   [("Content-Range", "bytes */%d" % size), *headers])
+            headers.insert(0, ("Content-Type", self.content_type(path)))
+            if first is not None:
+                code = 206
+                headers.append(("Content-Range", "bytes %d-%d/%d" % (first, size - 1, size)))
+                f.seek(first)
+            self.start(code, headers + [("Content-Length", str(size - (first or 0)))])
             if self.body_wanted():
-                self.copy(f)
+                self.copy(f, limit=limit, piece=piece, pause=pause)
 
     def scenario_status(self, args):
         code = int(args[0])
@@ -223,34 +324,23 @@ class Handler(BaseHTTPRequestHandler):
                 data = f.read(CHUNK)
                 if not data:
                     break
-                self.wfile.write(b"%x\r\n%s\r\n" % (len(data), data))
-            self.wfile.write(b"0\r\n\r\n")
+                self.send_body(b"%x\r\n%s\r\n" % (len(data), data))
+            self.send_body(b"0\r\n\r\n")
 
     def scenario_cut(self, args):
-        keep = int(args[0])
-        path = self.resolve(args[1:])
-        if path is None:
-            return self.not_found()
-        self.close_connection = True
-        self.abrupt_close = True
-        with open(path, "rb") as f:
-            size = os.fstat(f.fileno()).st_size
-            self.start(200, [("Content-Type", self.content_type(path)),
-                             ("Content-Length", str(size))])
-            if self.body_wanted():
-                self.copy(f, limit=keep)
+        self.serve_file(args[1:], ranges=False, limit=int(args[0]))
+
+    def scenario_drop(self, args):
+        self.serve_file(args[1:], limit=int(args[0]))
+
+    def scenario_norange(self, args):
+        self.serve_file(args, ranges=False)
+
+    def scenario_novalidator(self, args):
+        self.serve_file(args, validators=False)
 
     def scenario_slow(self, args):
-        pause = int(args[0]) / 1000.0
-        path = self.resolve(args[1:])
-        if path is None:
-            return self.not_found()
-        with open(path, "rb") as f:
-            size = os.fstat(f.fileno()).st_size
-            self.start(200, [("Content-Type", self.content_type(path)),
-                             ("Content-Length", str(size))])
-            if self.body_wanted():
-                self.copy(f, piece=SLOW_PIECE, pause=pause)
+        self.serve_file(args[1:], piece=SLOW_PIECE, pause=int(args[0]) / 1000.0)
 
     def scenario_delay(self, args):
         time.sleep(int(args[0]) / 1000.0)
@@ -286,7 +376,7 @@ class Handler(BaseHTTPRequestHandler):
         self.start(200, [("Content-Type", "application/octet-stream"),
                          ("Content-Length", str(len(body)))])
         if self.body_wanted():
-            self.wfile.write(body)
+            self.send_body(body)
 
     def scenario_big(self, args):
         total = int(args[0])
@@ -301,22 +391,30 @@ class Handler(BaseHTTPRequestHandler):
         while pos < total:
             n = min(BIG_PIECE, total - pos)
             off = pos % 251
-            self.wfile.write(view[off:off + n])
+            self.send_body(view[off:off + n])
             pos += n
 
 
 class Server(ThreadingHTTPServer):
     daemon_threads = True
 
-    def __init__(self, address, root, log, tls=None):
+    def __init__(self, address, root, log, ranges, tls=None):
         self.root = root
         self.log = log
+        self.ranges = ranges
         self.tls = tls
         super().__init__(address, Handler)
 
     def log_request_line(self, method, path):
         if self.log is not None:
             self.log.write("%s %s\n" % (method, path))
+
+    def log_response(self, path, range_, if_range, status, sent):
+        if self.ranges is not None:
+            fields = [path] + [v.replace("%", "%25").replace(" ", "%20") if v else "-"
+                               for v in (range_, if_range)]
+            self.ranges.write(" ".join(fields + ["-" if status is None else str(status),
+                                                  str(sent)]) + "\n")
 
     def finish_request(self, request, client_address):
         # The TLS handshake runs here, in the connection's own thread, so a
@@ -382,6 +480,8 @@ def main():
     p.add_argument("--pki", required=True, help="folder made by make_pki.sh")
     p.add_argument("--http-port", type=int, default=80)
     p.add_argument("--https-port", type=int, default=443)
+    p.add_argument("--alt-https-port", type=int, default=8443,
+                   help="a second HTTPS port with the trusted certificate; 0 to skip")
     p.add_argument("--bind", default="127.0.0.1")
     p.add_argument("--untrusted-bind", default="127.0.0.2",
                    help="HTTPS with the untrusted certificate; empty to skip")
@@ -390,15 +490,18 @@ def main():
 
     root = os.path.realpath(a.root)
     log = LineLog(a.log) if a.log else None
+    ranges = LineLog(a.log + ".ranges") if a.log else None
     pki = a.pki
     trusted = tls_context(os.path.join(pki, "server-chain.crt"),
                           os.path.join(pki, "server.key"))
-    servers = [Server((a.bind, a.http_port), root, log),
-               Server((a.bind, a.https_port), root, log, trusted)]
+    servers = [Server((a.bind, a.http_port), root, log, ranges),
+               Server((a.bind, a.https_port), root, log, ranges, trusted)]
+    if a.alt_https_port:
+        servers.append(Server((a.bind, a.alt_https_port), root, log, ranges, trusted))
     if a.untrusted_bind:
         untrusted = tls_context(os.path.join(pki, "untrusted-chain.crt"),
                                 os.path.join(pki, "untrusted.key"))
-        servers.append(Server((a.untrusted_bind, a.https_port), root, log,
+        servers.append(Server((a.untrusted_bind, a.https_port), root, log, ranges,
                               untrusted))
 
     for s in servers:
