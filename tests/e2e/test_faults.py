@@ -53,7 +53,7 @@ GOOD_SHA256 = hashlib.sha256(GOOD_SETUP).hexdigest().upper()
 # expected detail, whether the setup may have run.
 ROWS = [
     ("server down", "hosts", None, "check", "Download request failed.", False),
-    ("manifest 500", lambda: once(e2e.MANIFEST, "0 500"), None, "check",
+    ("manifest 500", lambda: once(e2e.MANIFEST, "0 500 6"), None, "check",
      "Server returned HTTP status 500.", False),
     ("manifest not UTF-8", lambda: e2e.publish(e2e.MANIFEST, b'{"version":"\xff"}'),
      lambda: e2e.publish(e2e.MANIFEST, manifest()), "check",
@@ -61,14 +61,13 @@ ROWS = [
     ("manifest over the cap", lambda: e2e.publish(e2e.MANIFEST, manifest(padding=1 << 20)),
      lambda: e2e.publish(e2e.MANIFEST, manifest()), "check",
      "Release manifest is larger than 1.0 MB.", False),
-    ("setup 500", lambda: once(SETUP, "0 500"), None, "setup",
+    ("setup 500", lambda: once(SETUP, "0 500 6"), None, "setup",
      "Server returned HTTP status 500.", False),
-    ("setup cut short", lambda: once(SETUP, "0 cut/1000"), None, "setup",
+    ("setup cut short", lambda: once(SETUP, "0 cut/1000 6"), None, "setup",
      "Download was interrupted.", False),
     ("length far above the body", lambda: once(SETUP, "0 length/1000000000000000"), None,
-     "setup", "Not enough memory to hold the download.", False),
-    # WinHTTP never follows https to http. Wine fails the request; Windows
-    # hands back the 302 itself ("Server returned HTTP status 302.").
+     "setup", "Not enough disk space for the download.", False),
+    # A redirect from https to http is never followed.
     ("redirect to http", lambda: once(SETUP, "0 redirect-http"), None, "setup",
      "Download request failed.", False),
     ("checksum mismatch", lambda: (e2e.publish(e2e.MANIFEST, manifest(GOOD_SHA256)),
@@ -120,7 +119,8 @@ class FaultTest(unittest.TestCase):
             if phase == "setup":
                 app.wait_status("Ready to download")
                 app.click_rect(e2e.MAIN_BUTTON)
-            shot = app.wait_status(FAILED[0], timeout=60)
+            # Transient faults are tried six times, about 31 s of waits.
+            shot = app.wait_status(FAILED[0], timeout=90)
             shot.save("fault-" + name.replace(" ", "-"))
             self.assertEqual((shot.detail(), shot.button()), (detail, FAILED[1]))
             self.assertEqual(shot.fill_width(), 0)
@@ -138,13 +138,14 @@ class FaultTest(unittest.TestCase):
             self.assertEqual(len(e2e.marker_runs()), 2 if may_run else 1)
 
     def test_a_late_failure_does_not_undo_a_newer_check(self):
-        once(e2e.MANIFEST, "0 500")
+        # 404s: final at once, where a 500 would be tried again.
+        once(e2e.MANIFEST, "0 404")
         since = len(e2e.server_requests())
         with e2e.App() as app:
             app.wait_status("Download failed")
             # The second check hangs for 6 s, then fails; the third, started
             # meanwhile, succeeds at once.
-            once(e2e.MANIFEST, "6000 500")
+            once(e2e.MANIFEST, "6000 404")
             app.click_rect(e2e.MAIN_BUTTON)
             e2e.wait_until(lambda: e2e.count_requests(e2e.MANIFEST_PATH, since) == 2, 10,
                            "the hanging check's request")
