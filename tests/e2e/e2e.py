@@ -167,6 +167,19 @@ def count_requests(path, since=0):
     return server_requests()[since:].count("GET " + path)
 
 
+def server_responses(path=None):
+    """The server's responses, oldest first, as (path, Range, If-Range,
+    status, body bytes sent); a header not sent is None. Only `path`'s when
+    given."""
+    def header(v):
+        return None if v == "-" else v.replace("%20", " ").replace("%25", "%")
+
+    with open(setting("SERVER_LOG") + ".ranges", encoding="utf-8") as f:
+        rows = [line.split(" ") for line in f.read().splitlines()]
+    return [(p, header(r), header(i), None if s == "-" else int(s), int(n))
+            for p, r, i, s, n in rows if path is None or p == path]
+
+
 # --- Wine's side of the file system ---------------------------------------
 
 def wine_user():
