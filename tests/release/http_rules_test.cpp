@@ -19,13 +19,22 @@ TEST(HttpRules, ParseHttpUrl) {
     };
     const std::vector<Case> cases = {
         {"https://h", "h", "/", 443, true},
-        {"http://h/a/b?c=d#e", "h", "/a/b?c=d#e", 80, false},
-        // The port stays in the host text; the scheme alone decides the number.
-        {"https://h:8443/x", "h:8443", "/x", 443, true},
-        {"http://h:8080", "h:8080", "/", 80, false},
+        {"http://h/a/b?c=d#e", "h", "/a/b?c=d", 80, false},
+        {"https://h:8443/x", "h", "/x", 8443, true},
+        {"http://h:8080", "h", "/", 8080, false},
+        {"https://h:/x", "h", "/x", 443, true},
+        {"http://h:065535", "h", "/", 65535, false},
         {"https://h/", "h", "/", 443, true},
         {"https://h//x", "h", "//x", 443, true},
-        {"https://h?q", "h?q", "/", 443, true},
+        {"https://h?q", "h", "/?q", 443, true},
+        {"https://h#f", "h", "/", 443, true},
+        {"https://h#f/x?y", "h", "/", 443, true},
+        {"https://u:p@ss@h:81/x", "h", "/x", 81, true},
+        {"https://h/a@b:9/c", "h", "/a@b:9/c", 443, true},
+        {"https://u@h?a@b", "h", "/?a@b", 443, true},
+        {"https://[::1]:8443/x", "[::1]", "/x", 8443, true},
+        {"http://[::1]", "[::1]", "/", 80, false},
+        {"http://u:p@[fe80::1%25eth0]:/", "[fe80::1%25eth0]", "/", 80, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
@@ -41,19 +50,136 @@ TEST(HttpRules, ParseHttpUrl) {
 TEST(HttpRules, ParseHttpUrlFailures) {
     const std::string kScheme = "Only HTTP and HTTPS URLs are supported.";
     const std::string kHost = "Download URL is missing a host.";
+    const std::string kPort = "Download URL has an invalid port.";
     struct Case {
         std::string_view url;
         std::string error;
     };
     const std::vector<Case> cases = {
-        {"HTTPS://h/x", kScheme}, {"ftp://h/x", kScheme}, {"h/x", kScheme},      {"", kScheme},
-        {"https:/h", kScheme},    {"https://", kHost},    {"https:///x", kHost}, {"http://", kHost},
+        {"HTTPS://h/x", kScheme},
+        {"ftp://h/x", kScheme},
+        {"h/x", kScheme},
+        {"", kScheme},
+        {"https:/h", kScheme},
+        {"https://", kHost},
+        {"https:///x", kHost},
+        {"http://", kHost},
+        {"https://u@/x", kHost},
+        {"https://:80/x", kHost},
+        {"https://[]:80", kHost},
+        {"https://?q", kHost},
+        {"https://h:0", kPort},
+        {"https://h:65536/", kPort},
+        {"https://h:8o", kPort},
+        {"https://h:-1", kPort},
+        {"https://h:+1", kPort},
+        {"https://h:1:2", kPort},
+        {"https://[::1/x", kPort},
+        {"https://[::1]x", kPort},
+        {"https://h: 1", kPort},
+        {"https://:x", kPort},
+        {"https://h:99999999999999999999", kPort},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
         const Result<HttpUrl> parsed = parse_http_url(c.url);
         ASSERT_FALSE(parsed.ok());
         EXPECT_EQ(parsed.error(), c.error);
+    }
+}
+
+TEST(HttpRules, RedirectTarget) {
+    for (const std::uint32_t status : {301u, 302u, 303u, 307u, 308u})
+        EXPECT_TRUE(is_redirect(status));
+    for (const std::uint32_t status : {200u, 300u, 304u, 305u, 306u, 309u})
+        EXPECT_FALSE(is_redirect(status));
+
+    const std::string_view from = "https://u:p@h:8443/a/b/c?q=1#f";
+    struct Case {
+        std::string_view current, location;
+        unsigned hops;
+        std::optional<std::string> target;  // nothing: kRequestFailed
+    };
+    const std::optional<std::string> failed;
+    const std::vector<Case> cases = {
+        {from, "https://x/y?z", 0, "https://x/y?z"},
+        {from, "http://x/y", 0, failed},
+        {"http://h/a", "https://x/y", 0, "https://x/y"},
+        {"http://h/a", "http://x/y", 9, "http://x/y"},
+        {"http://h/a", "http://x/y", 10, failed},
+        {from, "//x:81/y", 0, "https://x:81/y"},
+        {"http://h/a", "//x", 0, "http://x"},
+        {from, "///y", 0, failed},
+        {from, "/p/./q/../r?s", 0, "https://u:p@h:8443/p/r?s"},
+        {from, "d", 0, "https://u:p@h:8443/a/b/d"},
+        {from, "../d#g", 0, "https://u:p@h:8443/a/d#g"},
+        {from, "../../../../d", 0, "https://u:p@h:8443/d"},
+        {from, "./", 0, "https://u:p@h:8443/a/b/"},
+        {from, "..", 0, "https://u:p@h:8443/a/"},
+        {from, "d/..", 0, "https://u:p@h:8443/a/b/"},
+        {from, ".d/..e/.", 0, "https://u:p@h:8443/a/b/.d/..e/"},
+        {from, "?r", 0, "https://u:p@h:8443/a/b/c?r"},
+        {from, "#g", 0, "https://u:p@h:8443/a/b/c?q=1#g"},
+        {"https://h?q", "d", 0, "https://h/d"},
+        {"https://h", "?r", 0, "https://h/?r"},
+        {"https://h/a", "d:e", 0, failed},
+        {"https://h/a", "./d:e", 0, "https://h/d:e"},
+        {from, "ftp://x/y", 0, failed},
+        {from, "HTTPS://x/y", 0, failed},
+        {from, "https://x:0/", 0, failed},
+        {from, "", 0, failed},
+        {from, "/a b", 0, failed},
+        {from, "/a\r\nX: y", 0, failed},
+        {"ftp://h/a", "/b", 0, failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.current << " + " << c.location);
+        const Result<std::string> target = redirect_target(c.current, c.location, c.hops);
+        EXPECT_EQ(target.ok() ? std::optional<std::string>(target.value()) : std::nullopt,
+                  c.target);
+        if (!target.ok()) {
+            EXPECT_EQ(target.error(), "Download request failed.");
+        }
+    }
+}
+
+TEST(HttpRules, ParseContentRange) {
+    struct Case {
+        std::string_view text;
+        std::string range;  // "first-last/total" as numbers, "" for nothing
+    };
+    const std::vector<Case> cases = {
+        {"bytes 100-299/300", "100-299/300"},
+        {"bytes 0-0/1", "0-0/1"},
+        {"bytes 007-8/09", "7-8/9"},
+        {"bytes 0-18446744073709551614/18446744073709551615",
+         "0-18446744073709551614/18446744073709551615"},
+        {"bytes 0-1/18446744073709551616", ""},
+        {"bytes 5-4/10", ""},
+        {"bytes 0-10/10", ""},
+        {"bytes 0-9/*", ""},
+        {"bytes */10", ""},
+        {"bytes +1-2/3", ""},
+        {"bytes 1-+2/3", ""},
+        {"bytes 1 -2/3", ""},
+        {"bytes  1-2/3", ""},
+        {"bytes 1-2/3 ", ""},
+        {"bytes=1-2/3", ""},
+        {"bytes 1-2-3/4", ""},
+        {"bytes 1-2/3/4", ""},
+        {"bytes 1/2-3", ""},
+        {"bytes -2/3", ""},
+        {"bytes 1-/3", ""},
+        {"bytes 1-2/", ""},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto r = parse_content_range(c.text);
+        EXPECT_EQ(r ? std::to_string(r->first) + "-" + std::to_string(r->last) + "/" +
+                          std::to_string(r->total)
+                    : "",
+                  c.range);
     }
 }
 
