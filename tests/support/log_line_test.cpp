@@ -21,9 +21,27 @@ TEST(LogLine, FormatUrlAndTenth) {
         {"https://h/a#frag?x", "https://h/a"},
         {"https://h/a?", "https://h/a"},
         {"http://h/plain", "http://h/plain"},
+        {"https://u:p@ss@h:8443/a@b/c?t", "https://h:8443/a@b/c"},
+        {"https://h/a@b", "https://h/a@b"},
+        {"http://[::1]:8080/pac.js", "http://[::1]:8080/pac.js"},
+        {"http://u:p@[::1]:8080", "http://[::1]:8080"},
+        {"h:8080", "h:8080"},
+        {"[::1]:8080", "[::1]:8080"},
+        {"u:p@h:8080", "h:8080"},
+        {"us%40er:p%3Aw@h:80", "h:80"},
+        {"http://user:pass@h:80", "http://h:80"},
+        {"http=u:p@a:80;https=b:443", "http=a:80;https=b:443"},
+        {"http=http://u:p@a:80; https=b:443", "http=http://a:80; https=b:443"},
+        {"u:p@a:80 ;; \tb:81 ", "a:80 ;; \tb:81 "},
+        {"a:80;b:81?x;c:82", "a:80;b:81"},
+        {"https://h/a?t=1;u=p@q s", "https://h/a"},
+        {"socks=u@[::1]:1080", "socks=[::1]:1080"},
+        {"u=x:p@h", "u=h"},
+        {"u:a://b@h", "h"},
+        {"u:p/w@h:80;http://u:p@h/a@b", "h:80;http://h/a@b"},
+        {"", ""},
     };
     for (const auto& [url, logged] : urls) EXPECT_EQ(url_for_log(url), logged) << url;
-
     const std::uint64_t tenths[][3] = {
         {0, 100, 0},
         {9, 100, 0},
