@@ -1,5 +1,6 @@
-// parse_http_url on any text: what a success must satisfy, and the exact
-// failure text otherwise.
+// parse_http_url on any text against a model of the rule, written one
+// character at a time; and, for a success, the URL put back together from
+// its parts parses to the same parts.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,40 +9,107 @@
 #include "fuzz_support.h"
 #include "release/http_rules.h"
 
+namespace {
+
+struct Expected {
+    std::string error;  // empty for a success
+    std::string host, path;
+    unsigned port = 0;
+    bool secure = false;
+};
+
+Expected model(std::string_view url) {
+    Expected e;
+    std::size_t at;
+    if (url.size() >= 8 && url.compare(0, 8, "https://") == 0) {
+        e.secure = true;
+        e.port = 443;
+        at = 8;
+    } else if (url.size() >= 7 && url.compare(0, 7, "http://") == 0) {
+        e.port = 80;
+        at = 7;
+    } else {
+        e.error = "Only HTTP and HTTPS URLs are supported.";
+        return e;
+    }
+    // The authority: everything before the first '/', '?' or '#'.
+    std::string authority;
+    for (; at < url.size() && url[at] != '/' && url[at] != '?' && url[at] != '#'; ++at) {
+        authority += url[at];
+        if (url[at] == '@') authority.clear();  // userinfo so far
+    }
+    // The host, then what follows it: nothing, or ':' and the port digits.
+    std::size_t i = 0;
+    if (!authority.empty() && authority[0] == '[') {
+        while (i < authority.size() && authority[i] != ']') e.host += authority[i++];
+        if (i == authority.size()) {
+            e.error = kInvalidPort;
+            return e;
+        }
+        e.host += authority[i++];
+    } else {
+        while (i < authority.size() && authority[i] != ':') e.host += authority[i++];
+    }
+    if (i < authority.size()) {
+        if (authority[i] != ':') {
+            e.error = kInvalidPort;
+            return e;
+        }
+        const std::string digits = authority.substr(i + 1);
+        unsigned long long port = 0;
+        for (const char c : digits) {
+            if (c < '0' || c > '9') {
+                e.error = kInvalidPort;
+                return e;
+            }
+            port = port * 10 + static_cast<unsigned>(c - '0');
+            if (port > 65535) {
+                e.error = kInvalidPort;
+                return e;
+            }
+        }
+        if (!digits.empty() && port == 0) {
+            e.error = kInvalidPort;
+            return e;
+        }
+        if (!digits.empty()) e.port = static_cast<unsigned>(port);
+    }
+    if (e.host.empty() || e.host == "[]") {
+        e.error = "Download URL is missing a host.";
+        return e;
+    }
+    // The object name: the rest up to a '#', always beginning with '/'.
+    if (at == url.size() || url[at] != '/') e.path = "/";
+    for (; at < url.size() && url[at] != '#'; ++at) e.path += url[at];
+    return e;
+}
+
+void expect_same(const Result<HttpUrl>& parsed, const Expected& want, const char* what) {
+    if (!want.error.empty()) {
+        FUZZ_EXPECT(!parsed.ok());
+        expect_same_text(parsed.error(), want.error, what);
+        return;
+    }
+    if (!parsed.ok()) expect_same_text(parsed.error(), "(a success)", what);
+    const HttpUrl& u = parsed.value();
+    expect_same_text(u.host, want.host, what);
+    expect_same_text(u.path, want.path, what);
+    FUZZ_EXPECT(u.port == want.port);
+    FUZZ_EXPECT(u.secure == want.secure);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view url(reinterpret_cast<const char*>(data), size);
     const Result<HttpUrl> parsed = parse_http_url(url);
+    expect_same(parsed, model(url), "url");
+    if (!parsed.ok()) return 0;
 
-    // The scheme by exact prefix; the host is what lies between it and the
-    // first slash after it.
-    std::string_view scheme;
-    if (url.substr(0, 8) == "https://") {
-        scheme = "https://";
-    } else if (url.substr(0, 7) == "http://") {
-        scheme = "http://";
-    }
-    if (scheme.empty()) {
-        FUZZ_EXPECT(!parsed.ok());
-        expect_same_text(parsed.error(), "Only HTTP and HTTPS URLs are supported.", "scheme");
-        return 0;
-    }
-    const std::string_view rest = url.substr(scheme.size());
-    if (rest.empty() || rest[0] == '/') {
-        FUZZ_EXPECT(!parsed.ok());
-        expect_same_text(parsed.error(), "Download URL is missing a host.", "host");
-        return 0;
-    }
-    FUZZ_EXPECT(parsed.ok());
     const HttpUrl& u = parsed.value();
-    FUZZ_EXPECT(!u.host.empty());
-    FUZZ_EXPECT(u.host.find('/') == std::string::npos);
-    FUZZ_EXPECT(!u.path.empty() && u.path[0] == '/');
-    FUZZ_EXPECT(u.secure == (scheme == "https://"));
-    FUZZ_EXPECT((u.port == 443) == u.secure);
-    FUZZ_EXPECT(u.port == (u.secure ? 443 : 80));
-
-    const std::string whole = std::string(scheme) + u.host + u.path;
-    const bool had_path = rest.find('/') != std::string_view::npos;
-    expect_same_text(whole, had_path ? std::string(url) : std::string(url) + "/", "reassembled");
+    const std::string again = std::string(u.secure ? "https://" : "http://") + u.host + ":" +
+                              std::to_string(u.port) + u.path;
+    expect_same(parse_http_url(again), model(again), "reassembled");
+    expect_same(parse_http_url(again), model(url), "reassembled parts");
     return 0;
 }

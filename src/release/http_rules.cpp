@@ -5,31 +5,10 @@
 #include "base/decimal.h"
 #include "release/format_size.h"
 
-Result<HttpUrl> parse_http_url(std::string_view url) {
-    HttpUrl parsed;
-    std::string_view rest;
-    if (url.starts_with("https://")) {
-        rest = url.substr(8);
-        parsed.secure = true;
-        parsed.port = 443;
-    } else if (url.starts_with("http://")) {
-        rest = url.substr(7);
-        parsed.secure = false;
-        parsed.port = 80;
-    } else {
-        return Failure{"Only HTTP and HTTPS URLs are supported."};
-    }
-    const auto slash = rest.find('/');
-    parsed.host = std::string(rest.substr(0, slash));
-    parsed.path = slash == std::string_view::npos ? "/" : "/" + std::string(rest.substr(slash + 1));
-    if (parsed.host.empty()) {
-        return Failure{"Download URL is missing a host."};
-    }
-    return parsed;
-}
+namespace {
 
-std::optional<std::uint64_t> parse_content_length(std::string_view text) {
-    if (text.starts_with('+')) text.remove_prefix(1);
+// One or more ASCII digits, no sign, fitting 64 bits.
+std::optional<std::uint64_t> parse_digits(std::string_view text) {
     if (text.empty()) return std::nullopt;
     std::uint64_t value = 0;
     for (const char c : text) {
@@ -39,6 +18,124 @@ std::optional<std::uint64_t> parse_content_length(std::string_view text) {
         value = value * 10 + digit;
     }
     return value;
+}
+
+// RFC 3986's remove_dot_segments, for a path that begins with "/".
+std::string remove_dot_segments(std::string_view in) {
+    std::string out;
+    const auto drop_last = [&out] { out.erase(std::min(out.size(), out.rfind('/'))); };
+    while (!in.empty()) {
+        if (in.starts_with("/./")) {
+            in.remove_prefix(2);
+        } else if (in == "/.") {
+            in = "/";
+        } else if (in.starts_with("/../")) {
+            in.remove_prefix(3);
+            drop_last();
+        } else if (in == "/..") {
+            in = "/";
+            drop_last();
+        } else {
+            const std::size_t end = std::min(in.size(), in.find('/', 1));
+            out += in.substr(0, end);
+            in.remove_prefix(end);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+Result<HttpUrl> parse_http_url(std::string_view url) {
+    HttpUrl parsed;
+    parsed.secure = url.starts_with("https://");
+    if (!parsed.secure && !url.starts_with("http://")) {
+        return Failure{"Only HTTP and HTTPS URLs are supported."};
+    }
+    parsed.port = parsed.secure ? 443 : 80;
+    const std::string_view rest = url.substr(parsed.secure ? 8 : 7);
+    const std::size_t authority_end = std::min(rest.size(), rest.find_first_of("/?#"));
+    std::string_view host = rest.substr(0, authority_end);
+    host.remove_prefix(host.rfind('@') + 1);  // npos + 1: no userinfo, nothing removed
+
+    // An IPv6 literal keeps its brackets; an unclosed one leaves no host and
+    // the whole text in the port's place.
+    std::size_t host_end = std::min(host.size(), host.find(':'));
+    if (host.starts_with('[')) host_end = host.find(']') + 1;
+    const std::string_view port = host.substr(host_end);
+    host = host.substr(0, host_end);
+    if (!port.empty()) {
+        const auto number = parse_digits(port.substr(1));
+        if (port[0] != ':' || (port.size() > 1 && (!number || *number == 0 || *number > 65535))) {
+            return Failure{kInvalidPort};
+        }
+        if (number) parsed.port = static_cast<std::uint16_t>(*number);
+    }
+    if (host.empty() || host == "[]") return Failure{"Download URL is missing a host."};
+    parsed.host = host;
+
+    // WinHTTP's object name: the path and query, never the fragment.
+    const std::string_view tail = rest.substr(authority_end);
+    if (!tail.starts_with('/')) parsed.path = "/";
+    parsed.path += tail.substr(0, tail.find('#'));
+    return parsed;
+}
+
+bool is_redirect(std::uint32_t status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+Result<std::string> redirect_target(std::string_view current, std::string_view location,
+                                    unsigned hops_taken) {
+    const Result<HttpUrl> from = parse_http_url(current);
+    if (hops_taken >= kMostRedirects || !from.ok() || location.empty() ||
+        std::any_of(location.begin(), location.end(),
+                    [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; })) {
+        return Failure{kRequestFailed};
+    }
+    const std::string_view scheme = from.value().secure ? "https:" : "http:";
+    std::string target;
+    if (location.find(':') < location.find_first_of("/?#")) {
+        target = location;  // a scheme of its own
+    } else if (location.starts_with("//")) {
+        target = std::string(scheme) + std::string(location);
+    } else {
+        const std::string_view base = from.value().path;
+        const std::size_t base_query = std::min(base.size(), base.find('?'));
+        const std::size_t ref_end = std::min(location.size(), location.find_first_of("?#"));
+        const std::string_view ref_path = location.substr(0, ref_end);
+        target = current.substr(0, current.find_first_of("/?#", scheme.size() + 2));
+        if (ref_path.empty()) {
+            target += base.substr(0, location.starts_with('?') ? base_query : base.size());
+        } else if (ref_path.starts_with('/')) {
+            target += remove_dot_segments(ref_path);
+        } else {
+            const std::string_view folder = base.substr(0, base.rfind('/', base_query) + 1);
+            target += remove_dot_segments(std::string(folder) + std::string(ref_path));
+        }
+        target += location.substr(ref_end);
+    }
+    const Result<HttpUrl> to = parse_http_url(target);
+    if (!to.ok() || (from.value().secure && !to.value().secure)) return Failure{kRequestFailed};
+    return target;
+}
+
+std::optional<ContentRange> parse_content_range(std::string_view text) {
+    if (!text.starts_with("bytes ")) return std::nullopt;
+    text.remove_prefix(6);
+    const std::size_t dash = text.find('-');
+    const std::size_t slash = text.find('/', dash);
+    if (slash == std::string_view::npos) return std::nullopt;
+    const auto first = parse_digits(text.substr(0, dash));
+    const auto last = parse_digits(text.substr(dash + 1, slash - dash - 1));
+    const auto total = parse_digits(text.substr(slash + 1));
+    if (!first || !last || !total || *first > *last || *last >= *total) return std::nullopt;
+    return ContentRange{*first, *last, *total};
+}
+
+std::optional<std::uint64_t> parse_content_length(std::string_view text) {
+    if (text.starts_with('+')) text.remove_prefix(1);
+    return parse_digits(text);
 }
 
 std::optional<std::uint64_t> content_length_from_header(const WideChar* units,

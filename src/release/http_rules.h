@@ -17,9 +17,13 @@ struct HttpUrl {
     bool secure = true;
 };
 
+inline constexpr const char* kInvalidPort = "Download URL has an invalid port.";
+
 // "https://" or "http://" (exact case), then the authority up to the first
 // "/", "?" or "#": userinfo (up to its last "@") dropped, an IPv6 literal in
-// brackets, an optional ":port" (1-65535).
+// brackets, an optional ":port" (1-65535; ":" alone is the scheme's). An
+// unclosed "[" or text after "]" other than ":port" is an invalid port; a bad
+// port is reported before an empty host ("[]" included).
 [[nodiscard]] Result<HttpUrl> parse_http_url(std::string_view url);
 
 inline constexpr const char* kRequestFailed = "Download request failed.";
@@ -29,9 +33,11 @@ inline constexpr unsigned kMostRedirects = 10;
 [[nodiscard]] bool is_redirect(std::uint32_t status);
 
 // The URL that a redirect from `current` leads to, its Location resolved
-// against `current` when relative. Fails with kRequestFailed when there is
-// no usable Location, when an https URL would lead to http, or when
-// `hops_taken` redirects have already been followed and that is kMostRedirects.
+// against `current` when relative (RFC 3986, dot segments removed). Fails
+// with kRequestFailed when there is no usable Location (empty, a blank or
+// control character, another scheme, a result parse_http_url refuses), when
+// an https URL would lead to http, or when `hops_taken` redirects have
+// already been followed and that is kMostRedirects.
 [[nodiscard]] Result<std::string> redirect_target(std::string_view current,
                                                   std::string_view location, unsigned hops_taken);
 

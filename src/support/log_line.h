@@ -21,6 +21,8 @@ struct LogTime {
 // list of them separated by ";" or blanks, "scheme=" entries included) as the
 // log may show it: without userinfo, query or fragment, which may carry a
 // password or a token. Every line that names a URL or a proxy goes through it.
+// A query or fragment may itself hold ";" or blanks, so it is dropped up to
+// the end of the text, later entries with it.
 [[nodiscard]] std::string url_for_log(std::string_view text);
 
 // The tenth of the body that `received` bytes reach, 0 to 10: a progress line

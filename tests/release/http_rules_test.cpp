@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "release/http_rules.h"
@@ -19,13 +20,21 @@ TEST(HttpRules, ParseHttpUrl) {
     };
     const std::vector<Case> cases = {
         {"https://h", "h", "/", 443, true},
-        {"http://h/a/b?c=d#e", "h", "/a/b?c=d#e", 80, false},
-        // The port stays in the host text; the scheme alone decides the number.
-        {"https://h:8443/x", "h:8443", "/x", 443, true},
-        {"http://h:8080", "h:8080", "/", 80, false},
+        {"http://h/a/b?c=d#e", "h", "/a/b?c=d", 80, false},
+        {"https://h:8443/x", "h", "/x", 8443, true},
+        {"http://h:8080", "h", "/", 8080, false},
+        {"https://h:/x", "h", "/x", 443, true},
+        {"http://h:065535", "h", "/", 65535, false},
         {"https://h/", "h", "/", 443, true},
         {"https://h//x", "h", "//x", 443, true},
-        {"https://h?q", "h?q", "/", 443, true},
+        {"https://h?q", "h", "/?q", 443, true},
+        {"https://h#f", "h", "/", 443, true},
+        {"https://h#f/x?y", "h", "/", 443, true},
+        {"https://u:p@ss@h:81/x", "h", "/x", 81, true},
+        {"https://h/a@b:9/c", "h", "/a@b:9/c", 443, true},
+        {"https://u@h?a@b", "h", "/?a@b", 443, true},
+        {"https://[::1]:8443/x", "[::1]", "/x", 8443, true},
+        {"http://[::1]", "[::1]", "/", 80, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
@@ -39,21 +48,85 @@ TEST(HttpRules, ParseHttpUrl) {
 }
 
 TEST(HttpRules, ParseHttpUrlFailures) {
-    const std::string kScheme = "Only HTTP and HTTPS URLs are supported.";
-    const std::string kHost = "Download URL is missing a host.";
-    struct Case {
-        std::string_view url;
-        std::string error;
+    const std::pair<std::string, std::vector<std::string_view>> cases[] = {
+        {"Only HTTP and HTTPS URLs are supported.",
+         {"HTTPS://h/x", "ftp://h/x", "h/x", "", "https:/h"}},
+        {"Download URL is missing a host.",
+         {"https://", "https:///x", "http://", "https://u@/x", "https://:80/x", "https://[]:80",
+          "https://?q"}},
+        {kInvalidPort,
+         {"https://h:0", "https://h:65536/", "https://h:8o", "https://h:+1", "https://h:1:2",
+          "https://[::1/x", "https://[::1]x", "https://:x", "http://h:4294967297"}},
     };
-    const std::vector<Case> cases = {
-        {"HTTPS://h/x", kScheme}, {"ftp://h/x", kScheme}, {"h/x", kScheme},      {"", kScheme},
-        {"https:/h", kScheme},    {"https://", kHost},    {"https:///x", kHost}, {"http://", kHost},
+    for (const auto& [error, urls] : cases) {
+        for (const std::string_view url : urls) {
+            const Result<HttpUrl> parsed = parse_http_url(url);
+            ASSERT_FALSE(parsed.ok()) << url;
+            EXPECT_EQ(parsed.error(), error) << url;
+        }
+    }
+}
+
+TEST(HttpRules, RedirectTarget) {
+    for (const std::uint32_t status : {301u, 302u, 303u, 307u, 308u})
+        EXPECT_TRUE(is_redirect(status));
+    for (const std::uint32_t status : {200u, 300u, 304u, 305u, 306u, 309u})
+        EXPECT_FALSE(is_redirect(status));
+
+    const auto target = [](std::string_view current, std::string_view location, unsigned hops) {
+        const Result<std::string> next = redirect_target(current, location, hops);
+        return next.ok() ? next.value() : next.error();
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.url);
-        const Result<HttpUrl> parsed = parse_http_url(c.url);
-        ASSERT_FALSE(parsed.ok());
-        EXPECT_EQ(parsed.error(), c.error);
+    EXPECT_EQ(target("http://h/a", "https://x/y", 9), "https://x/y");
+    EXPECT_EQ(target("http://h/a", "https://x/y", 10), kRequestFailed);
+    const std::string_view from = "https://u:p@h:8443/a/b/c?q=1#f";
+    const std::string_view cases[][3] = {
+        // current, Location, target ("": kRequestFailed)
+        {from, "https://x/y?z", "https://x/y?z"},
+        {from, "http://x/y", ""},
+        {from, "//x:81/y", "https://x:81/y"},
+        {from, "///y", ""},
+        {from, "/p/./q/../r?s", "https://u:p@h:8443/p/r?s"},
+        {from, "d", "https://u:p@h:8443/a/b/d"},
+        {from, "../d#g", "https://u:p@h:8443/a/d#g"},
+        {from, "../../../../d", "https://u:p@h:8443/d"},
+        {from, "..", "https://u:p@h:8443/a/"},
+        {from, ".d/..e/.", "https://u:p@h:8443/a/b/.d/..e/"},
+        {from, "?r", "https://u:p@h:8443/a/b/c?r"},
+        {from, "#g", "https://u:p@h:8443/a/b/c?q=1#g"},
+        {"https://h?q", "d", "https://h/d"},
+        {"https://h/a", "d:e", ""},
+        {"https://h/a", "./d:e", "https://h/d:e"},
+        {from, "ftp://x/y", ""},
+        {from, "", ""},
+        {from, "/a b", ""},
+        {from, "/a\r\nX: y", ""},
+    };
+    for (const auto& [current, location, want] : cases) {
+        EXPECT_EQ(target(current, location, 0), want.empty() ? kRequestFailed : want) << location;
+    }
+}
+
+TEST(HttpRules, ParseContentRange) {
+    const std::string_view cases[][2] = {
+        // the answer, and "first-last/total" or "" for nothing
+        {"bytes 100-299/300", "100-299/300"},
+        {"bytes 007-8/09", "7-8/9"},
+        {"bytes 0-18446744073709551614/18446744073709551615",
+         "0-18446744073709551614/18446744073709551615"},
+        {"bytes 0-1/18446744073709551616", ""},
+        {"bytes 5-4/10", ""},
+        {"bytes 0-10/10", ""},
+        {"bytes 0-9/*", ""},
+        {"bytes +1-2/3", ""},
+        {"bytes 1 -2/3", ""},
+        {"bytes 1-2/3 ", ""},
+        {"bytes 1-2-3/4", ""},
+    };
+    for (const auto& [text, want] : cases) {
+        const auto r = parse_content_range(text);
+        const auto at = [](std::uint64_t n) { return std::to_string(n); };
+        EXPECT_EQ(r ? at(r->first) + "-" + at(r->last) + "/" + at(r->total) : "", want) << text;
     }
 }
 

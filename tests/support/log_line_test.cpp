@@ -21,9 +21,21 @@ TEST(LogLine, FormatUrlAndTenth) {
         {"https://h/a#frag?x", "https://h/a"},
         {"https://h/a?", "https://h/a"},
         {"http://h/plain", "http://h/plain"},
+        {"https://u:p@ss@h:8443/a@b/c?t", "https://h:8443/a@b/c"},
+        {"http://u:p@[::1]:8080/pac.js", "http://[::1]:8080/pac.js"},
+        {"[::1]:8080", "[::1]:8080"},
+        {"us%40er:p%3Aw@h:80", "h:80"},
+        {"http://user:pass@h:80", "http://h:80"},
+        {"http=u:p@a:80;https=b:443", "http=a:80;https=b:443"},
+        {"http=http://u:p@a:80; https=b:443", "http=http://a:80; https=b:443"},
+        {"u:p@a:80 ;; \tb:81 ", "a:80 ;; \tb:81 "},
+        {"a:80;b:81?x;c:82", "a:80;b:81"},
+        {"socks=u@[::1]:1080", "socks=[::1]:1080"},
+        {"u:a://b@h", "h"},
+        {"u:p/w@h:80;http://u:p@h/a@b", "h:80;http://h/a@b"},
+        {"", ""},
     };
     for (const auto& [url, logged] : urls) EXPECT_EQ(url_for_log(url), logged) << url;
-
     const std::uint64_t tenths[][3] = {
         {0, 100, 0},
         {9, 100, 0},
