@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "app_info.h"
-#include "release/signature.h"
 #include "support/log.h"
 #include "text/utf.h"
 #include "ui/layout.h"
@@ -38,8 +37,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                    SWP_NOZORDER);
     ::ShowWindow(window, SW_SHOW);
     ::UpdateWindow(window);  // the first paint comes before the check starts
-
-    note_own_signature();  // before any worker can ask for it
 
     main_window(window)->check_for_updates();
 
