@@ -11,7 +11,6 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     limit_dll_search_to_system32();
-    const SupportLog log(VANTREL_VERSION_TEXT);
     const HINSTANCE module = ::GetModuleHandleW(nullptr);
     const WideText class_name = to_wide(app::kWindowClass.c_str());
 
@@ -36,8 +35,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::SetWindowPos(window, nullptr, origin.x, origin.y, layout::kWidth, layout::kHeight,
                    SWP_NOZORDER);
     ::ShowWindow(window, SW_SHOW);
-    ::UpdateWindow(window);  // the first paint comes before the check starts
+    ::UpdateWindow(window);  // the first paint comes before anything else
 
+    open_support_log(VANTREL_VERSION_TEXT);  // before any worker writes to it
     main_window(window)->check_for_updates();
 
     MSG message{};
@@ -45,5 +45,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
+    // Workers may go on writing until the process ends.
+    log_event("end");
     return 0;
 }
