@@ -30,6 +30,10 @@ inline constexpr FixedText kProductName{"Vantrel"};
 // The window title, the HTTP user agent and the caption of the one message box.
 inline constexpr auto kAppName = kProductName + FixedText{" Bootstrapper"};
 inline constexpr auto kWindowClass = kProductName + FixedText{"BootstrapperWindow"};
+// Held by the open run in the user's session: a second start brings that
+// run's window forward instead of opening another.
+inline constexpr auto kRunningMutex =
+    FixedText{"Local\\"} + kProductName + FixedText{"BootstrapperRunning"};
 
 inline constexpr FixedText kUpdateHost{"updates.vantrel.app"};
 inline constexpr auto kManifestUrl =

@@ -1,20 +1,47 @@
 #include <windows.h>
 
 #include "app_info.h"
-#include "release/signature.h"
 #include "support/log.h"
 #include "text/utf.h"
 #include "ui/layout.h"
 #include "ui/window.h"
 #include "vantrel_version.h"
 #include "win32/com_apartment.h"
+#include "win32/handles.h"
 #include "win32/system_library.h"
+
+namespace {
+
+// A second start: the open run's window comes forward, restored if
+// minimised, and this run ends without asking the network anything. Async,
+// so that a busy first run cannot hold this one up.
+int bring_open_run_forward(const WideText& class_name) {
+    const HWND window = ::FindWindowW(class_name.c_str(), nullptr);
+    if (window != nullptr) {
+        if (::IsIconic(window)) ::ShowWindowAsync(window, SW_RESTORE);
+        ::SetForegroundWindow(window);
+    }
+    open_support_log(VANTREL_VERSION_TEXT, window ? ", already running: its window brought forward"
+                                                  : ", already running: no window yet");
+    return 0;
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     limit_dll_search_to_system32();
-    const SupportLog log(VANTREL_VERSION_TEXT);
     const HINSTANCE module = ::GetModuleHandleW(nullptr);
     const WideText class_name = to_wide(app::kWindowClass.c_str());
+
+    // Marks this run as open in the session until it ends. The mark of an
+    // elevated run cannot be opened from here: that run is open too.
+    ::SetLastError(0);
+    const UniqueHandle running(
+        ::CreateMutexW(nullptr, FALSE, to_wide(app::kRunningMutex.c_str()).c_str()));
+    const DWORD mark = ::GetLastError();
+    if (mark == ERROR_ALREADY_EXISTS || (!running && mark == ERROR_ACCESS_DENIED)) {
+        return bring_open_run_forward(class_name);
+    }
 
     WNDCLASSW window_class{};
     window_class.lpfnWndProc = window_proc;
@@ -37,10 +64,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     ::SetWindowPos(window, nullptr, origin.x, origin.y, layout::kWidth, layout::kHeight,
                    SWP_NOZORDER);
     ::ShowWindow(window, SW_SHOW);
-    ::UpdateWindow(window);  // the first paint comes before the check starts
+    ::UpdateWindow(window);  // the first paint comes before anything else
 
-    note_own_signature();  // before any worker can ask for it
-
+    open_support_log(VANTREL_VERSION_TEXT);  // before any worker writes to it
     main_window(window)->check_for_updates();
 
     MSG message{};
@@ -48,5 +74,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ::TranslateMessage(&message);
         ::DispatchMessageW(&message);
     }
+    // Workers may go on writing until the process ends.
+    log_event("end");
     return 0;
 }

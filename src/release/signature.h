@@ -1,5 +1,5 @@
 // The Authenticode signatures of the running exe and of the stored setup,
-// read by WinVerifyTrust (wintrust and crypt32 from System32).
+// read by WinVerifyTrust and crypt32 (both from System32).
 #pragma once
 
 #include <windows.h>
@@ -12,13 +12,7 @@
 [[nodiscard]] Signature file_signature(HANDLE file, const wchar_t* path);
 
 // The setup's signer check, through the held file: passes, or refuses with
-// one of the texts of signature_rules.h. The bootstrapper's own signature is
-// read the first time it is needed. What it found goes to the log.
+// one of the texts of signature_rules.h. What the bootstrapper's own file
+// says of its signature is read the first time any worker asks, once for the
+// whole run, and goes to the log; it is never freed.
 [[nodiscard]] Status check_setup_signer(HANDLE held, const wchar_t* path);
-
-// Reads the running exe's own signature. The entry point calls it once,
-// before any worker starts; workers only read what it found.
-void note_own_signature();
-
-// What note_own_signature found; not valid before it ran.
-[[nodiscard]] const Signature& own_signature();

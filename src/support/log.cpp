@@ -37,18 +37,14 @@ HANDLE open_and_rotate() {
 
 }  // namespace
 
-SupportLog::SupportLog(std::string_view version) : file_(open_and_rotate()) {
-    if (!file_) return;
-    open_log.store(file_.get());
+void open_support_log(std::string_view version, std::string_view note) {
+    const HANDLE file = open_and_rotate();
+    if (file == INVALID_HANDLE_VALUE) return;
+    open_log.store(file);
     const WindowsVersion windows = windows_version();
-    log_event("start % % on Windows %.% build %",
-              {app::kAppName.c_str(), version, LogNumber(windows.major),
-               LogNumber(windows.minor), LogNumber(windows.build)});
-}
-
-SupportLog::~SupportLog() {
-    log_event("end");
-    open_log.store(nullptr);
+    log_event("start % % on Windows %.% build %%",
+              {app::kAppName.c_str(), version, LogNumber(windows.major), LogNumber(windows.minor),
+               LogNumber(windows.build), note});
 }
 
 LogNumber::LogNumber(std::uint64_t value, bool hex)

@@ -8,21 +8,12 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "win32/handles.h"
-
-// The log of this run, owned by the entry point. At start a log over 1 MiB
-// becomes bootstrapper.old.log; the first line names the program and the
-// system, the last one the end. A log that cannot be opened is skipped.
-class SupportLog {
-public:
-    explicit SupportLog(std::string_view version);
-    ~SupportLog();
-    SupportLog(const SupportLog&) = delete;
-    SupportLog& operator=(const SupportLog&) = delete;
-
-private:
-    UniqueFile file_;
-};
+// Opens this run's log and writes its first line: "start", the program, the
+// system, then `note`. At start a log over 1 MiB becomes bootstrapper.old.log.
+// The log is never closed by the program: detached workers may write to it
+// until the process ends, and the system closes it then. A log that cannot be
+// opened is skipped.
+void open_support_log(std::string_view version, std::string_view note = {});
 
 // Appends one line, from any thread: `text` with each "%" replaced by the next
 // of `values` (a text without "%" takes none). Nothing when no log is open or

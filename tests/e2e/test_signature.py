@@ -3,7 +3,8 @@
 test chain): the signature verifies against that chain, fails once a byte of
 code is changed or when the chain's root is not trusted, and the signed exe
 still runs to "Ready to download". With that root trusted in the test network,
-the signed exe runs only setups signed by the same subject."""
+the signed exe runs only setups signed by the same subject, also when its own
+signature does not verify here."""
 
 import os
 import re
@@ -18,6 +19,7 @@ TEST_ROOT = os.path.join(SOURCE, "build", "test-signing", "test-root-ca.pem")
 FOLDER = os.path.join(e2e.setting("BUILD"), "signed")
 SIGNED = os.path.join(FOLDER, "VantrelBootstrapper.exe")
 CHANGED = os.path.join(FOLDER, "changed", "VantrelBootstrapper.exe")
+STUB_CHANGED = os.path.join(FOLDER, "stub-changed", "VantrelBootstrapper.exe")
 OTHER_SIGNER = os.path.join(SOURCE, "build", "test-signing", "other-code-signing")
 READER = os.path.join(e2e.setting("BUILD"), "msaa_reader.exe")
 SETUP = "dl/signed-setup.exe"
@@ -46,6 +48,14 @@ class SignatureTest(unittest.TestCase):
             data = bytearray(f.read())
         data[int(offset, 16) + int(size, 16) // 2] ^= 0xFF
         with open(CHANGED, "wb") as f:
+            f.write(data)
+        # One letter of the DOS stub's text: the exe still runs, but its own
+        # signature no longer verifies (0x80096010), as a missing root would
+        # make it on Windows.
+        data[int(offset, 16) + int(size, 16) // 2] ^= 0xFF
+        data[0x4E] ^= 0x20
+        os.makedirs(os.path.dirname(STUB_CHANGED))
+        with open(STUB_CHANGED, "wb") as f:
             f.write(data)
 
     def test_verification(self):
@@ -109,6 +119,22 @@ class SignatureTest(unittest.TestCase):
                     print("%s: window reads %r" % (name, shot.detail()))
                     runs = [('"%s" /S /R' % e2e.windows_setup_path("2.7.0"), "/S /R")]
                     self.assertEqual(e2e.marker_runs(), runs if status == "Installed" else [])
+
+    def test_signed_exe_whose_own_signature_fails_here_still_refuses(self):
+        e2e.clear_marker()
+        e2e.clear_downloads()
+        e2e.publish(SETUP, e2e.fixture("setup-exit0.exe"))
+        e2e.publish_manifest("2.7.0", "https://updates.vantrel.app/" + SETUP)
+        with e2e.App(exe=STUB_CHANGED) as app:
+            app.wait_status("Ready to download")
+            app.click_rect(e2e.MAIN_BUTTON)
+            app.wait_status("Download failed")
+            heard = e2e.run(["wine", READER, "tree"]).decode().splitlines()[2]
+            self.assertEqual(heard.split(" | ")[2], "Setup program is not signed.")
+        self.assertEqual(e2e.marker_runs(), [])
+        events = [line.split("] ", 1)[1] for line in e2e.support_log()]
+        self.assertIn('bootstrapper signed by "Vantrel TEST code signing - throwaway", not '
+                      'verified here (0x80096010): setups must be signed by the same', events)
 
 
 if __name__ == "__main__":
