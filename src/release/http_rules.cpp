@@ -155,39 +155,3 @@ ProgressStep progress_step(std::uint64_t received, std::uint64_t total) {
     const float fraction = static_cast<float>(received) / static_cast<float>(total);
     return {format_size(received) + " / " + format_size(total), std::min(1.0f, fraction)};
 }
-
-// TEMPORARY minimal versions; replaced by the full rules.
-bool is_redirect(std::uint32_t status) {
-    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
-}
-
-Result<std::string> redirect_target(std::string_view current, std::string_view location,
-                                    unsigned hops_taken) {
-    if (hops_taken >= kMostRedirects || location.empty()) return Failure{kRequestFailed};
-    std::string next;
-    if (location.starts_with("https://") || location.starts_with("http://")) {
-        next = std::string(location);
-    } else if (location.starts_with("/")) {
-        const auto scheme_end = current.find("://") + 3;
-        next =
-            std::string(current.substr(0, current.find('/', scheme_end))) + std::string(location);
-    } else {
-        return Failure{kRequestFailed};
-    }
-    if (current.starts_with("https://") && next.starts_with("http://"))
-        return Failure{kRequestFailed};
-    return next;
-}
-
-std::optional<ContentRange> parse_content_range(std::string_view text) {
-    if (!text.starts_with("bytes ")) return std::nullopt;
-    text.remove_prefix(6);
-    const auto dash = text.find('-'), slash = text.find('/');
-    if (dash == std::string_view::npos || slash == std::string_view::npos || slash < dash)
-        return std::nullopt;
-    const auto first = parse_content_length(text.substr(0, dash));
-    const auto last = parse_content_length(text.substr(dash + 1, slash - dash - 1));
-    const auto total = parse_content_length(text.substr(slash + 1));
-    if (!first || !last || !total || *first > *last || *last >= *total) return std::nullopt;
-    return ContentRange{*first, *last, *total};
-}
