@@ -87,7 +87,8 @@ DWORD ask(const WideText& url, WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY
 // time, the log can name the one that answered. The answer's proxy list and
 // bypass go to `info`, for the caller to own.
 PacAnswer ask_pac(const WideText& url, const UserProxySetting& user, WINHTTP_PROXY_INFO& info) {
-    PacAnswer answer{ERROR_WINHTTP_AUTODETECTION_FAILED};
+    PacAnswer answer;
+    answer.error = ERROR_WINHTTP_AUTODETECTION_FAILED;
     if (user.auto_detect && !auto_detect_failed) {
         WINHTTP_AUTOPROXY_OPTIONS options{};
         options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
