@@ -96,7 +96,8 @@ class ProxyTest(unittest.TestCase):
             f.write(old)
         set_user_proxy(3, "127.0.0.1:3129")  # nothing listens there
         with e2e.App(hosts=self.no_host.path) as app:
-            self.assertEqual(app.wait_status("Download failed").detail(),
+            # Refused six times in all, about 31 s of waits between.
+            self.assertEqual(app.wait_status("Download failed", timeout=90).detail(),
                              "Download request failed.")
             app.click_rect(e2e.CLOSE_BOX)
             self.assertEqual(app.wait_exit(), 0)
@@ -104,11 +105,15 @@ class ProxyTest(unittest.TestCase):
             self.assertEqual(f.read(), old)
         events = [LINE.fullmatch(line).group(1) for line in e2e.support_log()]
         self.assertRegex(events[0], r"^start Vantrel Bootstrapper [\d.]+ on Windows [\d.]+ build \d+$")
-        self.assertEqual(events[1], "GET https://%s%s via 127.0.0.1:3129 (static)"
-                         % (e2e.HOST, e2e.MANIFEST_PATH))
+        get = "GET https://%s%s via 127.0.0.1:3129 (static)" % (e2e.HOST, e2e.MANIFEST_PATH)
+        self.assertEqual(events[1], get)
+        self.assertEqual(events.count(get), 6)
         # Wine has no text for WinHTTP's codes; the code itself is the point.
         self.assertRegex(events[2], r"^Download request failed\. .*\b12029\b")
-        self.assertRegex("|".join(events[3:]),
+        self.assertEqual([re.sub(r" in \d+ ms", "", e) for e in events if e.startswith("retry")],
+                         ['retry %d of 5 after "Download request failed." (code 12029), from byte 0'
+                          % n for n in range(1, 6)])
+        self.assertRegex("|".join(events[-3:]),
                          r"^no response in \d+ ms\|failed: Download request failed\. "
                          r"\(code 12029, 0x2EFD\)\|end$")
 
