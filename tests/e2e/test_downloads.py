@@ -91,6 +91,13 @@ class DownloadTest(unittest.TestCase):
                          ['retry 1 of 5 after "Download was interrupted." (cut short), from byte %d'
                           % n for n in starts[1:]])
 
+    def test_a_port_in_the_url_is_the_port_used(self):
+        # Served only to a request that came to port 8443.
+        url = "https://%s:8443/port/8443/%s" % (e2e.HOST, SETUP)
+        sent = self.install(url)
+        self.assertEqual([(r, s) for p, r, _, s, _ in sent if p.endswith(".exe")], [(None, 200)])
+        self.assertIn("GET %s via direct (none set)" % url, events())
+
     def test_a_server_that_ignores_range_sends_the_whole_file(self):
         url = "https://%s/norange/%s" % (e2e.HOST, SETUP)
         leave_partial(BODY[:40000], url, '"old"')

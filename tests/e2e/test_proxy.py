@@ -14,6 +14,7 @@ import unittest
 import e2e
 
 PROXY = "127.0.0.1:3128"
+CDN = "cdn.vantrel.app"  # only squid knows this name
 SETUP = "dl/proxied.exe"
 LINE = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z \[\d+:\d+\] (.*)")
 
@@ -39,7 +40,7 @@ class ProxyTest(unittest.TestCase):
         folder = cls.squid_dir.name
         os.chmod(folder, 0o777)  # squid runs as the proxy user
         with open(folder + "/hosts", "w") as f:
-            f.write("127.0.0.1 %s\n" % e2e.HOST)
+            f.write("127.0.0.1 %s %s\n" % (e2e.HOST, CDN))
         with open(folder + "/squid.conf", "w") as f:
             f.write("http_port %s\nhosts_file %s/hosts\nacl localnet src 127.0.0.0/8\n"
                     "http_access allow localnet\ncache deny all\naccess_log %s/access.log\n"
@@ -88,6 +89,28 @@ class ProxyTest(unittest.TestCase):
                     hashlib.sha256(body).hexdigest().upper()), events)
                 self.assertEqual(events[-3:], ["installer started", "installer exit code 0",
                                                "installed 3.1.0"])
+
+    def test_each_hop_of_a_redirect_takes_its_own_proxy(self):
+        # The update host goes direct; the CDN it redirects to is reached
+        # only through squid, as the PAC file says.
+        e2e.publish("proxy.pac", 'function FindProxyForURL(u, h) { return h == "%s" ? '
+                    '"PROXY %s" : "DIRECT"; }' % (CDN, PROXY))
+        e2e.publish(SETUP, e2e.fixture("setup-exit0.exe"))
+        first = "https://%s/redirect-to/%s/%s" % (e2e.HOST, CDN, SETUP)
+        e2e.publish_manifest("3.2.0", first)
+        e2e.clear_marker()
+        e2e.clear_downloads()
+        set_user_proxy(5, "", "http://127.0.0.1/proxy.pac")
+        with e2e.App() as app:
+            app.wait_status("Ready to download")
+            app.click_rect(e2e.MAIN_BUTTON)
+            app.wait_status("Installed")
+        self.assertEqual(len(e2e.marker_runs()), 1)
+        events = [LINE.fullmatch(line).group(1) for line in e2e.support_log()]
+        at = events.index("GET %s via direct (PAC file)" % first)
+        cdn = "https://%s/%s" % (CDN, SETUP)
+        self.assertEqual(events[at + 1:at + 3], ["HTTP 302, redirect to " + cdn,
+                                                 "GET %s via %s (PAC file)" % (cdn, PROXY)])
 
     def test_proxy_down_fails_with_the_system_code(self):
         old = b"x" * (1024 * 1024) + b"\r\n"  # over 1 MiB: put aside whole at start

@@ -204,6 +204,15 @@ for scheme in http https; do
     expect_eq "$url_label status" 302 "$status"
     expect_header Location "http://updates.vantrel.app/sub%20dir/a%20b.txt"
 
+    url_label="$scheme port"
+    get "$base/port/8443/sub%20dir/a%20b.txt"
+    expect_eq "$url_label status on another port" 421 "$status"
+
+    url_label="$scheme redirect-to"
+    get "$base/redirect-to/cdn.vantrel.app/sub%20dir/a%20b.txt"
+    expect_eq "$url_label status" 302 "$status"
+    expect_header Location "https://cdn.vantrel.app/sub%20dir/a%20b.txt"
+
     url_label="$scheme redirect"
     get "$base/redirect/sub%20dir/a%20b.txt"
     expect_eq "$url_label status" 302 "$status"

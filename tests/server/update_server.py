@@ -45,6 +45,11 @@ file under --root (URL-decoded), unless said otherwise:
                           "0 503 6 2": six 503s saying Retry-After: 2;
                           "0 cut/1000 6": six responses cut after 1000 bytes
   /redirect-http/<file>   302 to http://<host>/<file>, plain HTTP
+  /port/<N>/<file>        the file when the request came to port <N>, else
+                          421 (Misdirected Request)
+  /redirect-to/<host>/<file>
+                          302 to https://<host>/<file>: another host name,
+                          such as cdn.vantrel.app
 
 A static file (and /delay, /slow, /drop, /norange) carries a strong ETag, made
 of its size and modification time, and Last-Modified, and "Range: bytes=N-"
@@ -353,6 +358,15 @@ class Handler(BaseHTTPRequestHandler):
     def scenario_redirect_http(self, args):
         host = self.headers.get("Host", "").split(":")[0]
         target = "http://%s/%s" % (host, "/".join(args))
+        self.simple(302, "Moved to %s." % target, [("Location", target)])
+
+    def scenario_port(self, args):
+        if self.server.server_address[1] != int(args[0]):
+            return self.simple(421, "Asked on another port.")
+        self.serve_file(args[1:])
+
+    def scenario_redirect_to(self, args):
+        target = "https://%s/%s" % (args[0], "/".join(args[1:]))
         self.simple(302, "Moved to %s." % target, [("Location", target)])
 
     def scenario_length(self, args):
