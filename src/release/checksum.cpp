@@ -19,14 +19,20 @@ const char* const kFailed = "Failed to compute the setup's checksum.";
 
 Sha256Hashing::Sha256Hashing() {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
     if (!load_system_library(L"bcrypt.dll").ok() ||
         !BCRYPT_SUCCESS(
             ::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return;
     }
     algorithm_.reset(algorithm);
-    if (BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
+    restart();
+}
+
+void Sha256Hashing::restart() {
+    hash_.reset();
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (algorithm_ &&
+        BCRYPT_SUCCESS(::BCryptCreateHash(algorithm_.get(), &hash, nullptr, 0, nullptr, 0, 0))) {
         hash_.reset(hash);
     }
 }

@@ -146,9 +146,16 @@ std::optional<std::uint64_t> content_length_from_header(const WideChar* units,
     return parse_content_length(text);
 }
 
+Failure http_status_failure(std::uint32_t status) {
+    std::string text = "Server returned HTTP status ";
+    text += decimal(status);
+    text += '.';
+    return {std::move(text)};
+}
+
 Status check_http_status(std::uint32_t status) {
-    if (status >= 200 && status <= 299) return {};
-    return Failure{"Server returned HTTP status " + decimal(status) + "."};
+    if (is_success(status)) return {};
+    return http_status_failure(status);
 }
 
 ProgressStep progress_step(std::uint64_t received, std::uint64_t total) {

@@ -100,7 +100,7 @@ public:
                 bool has_digest)
         : channel_(channel),
           partial_(partial_path(path)),
-          record_(record_path(path)),
+          record_path_(record_path(path)),
           url_digest_(url_digest),
           has_digest_(has_digest) {}
 
@@ -114,7 +114,7 @@ public:
         LARGE_INTEGER size{};
         if (!::GetFileSizeEx(file_.get(), &size)) return os_failure(::GetLastError());
         size_ = static_cast<std::uint64_t>(size.QuadPart);
-        record_text_ = read_record();
+        record_ = parse_record(read_record());
         return {};
     }
 
@@ -122,15 +122,20 @@ public:
 
     // Where the next request starts, and its headers.
     std::string next_request() {
-        const ResumePlan plan =
-            plan_resume(parse_record(record_text_), url_digest_, size_, has_digest_);
+        const ResumePlan plan = plan_resume(record_, url_digest_, size_, has_digest_);
         offset_ = plan.offset;
         restart_ = false;
         if (offset_ == 0) return {};
         resumed_ = true;
         log_event("resuming at byte % of %", {LogNumber(offset_), LogNumber(total_of_record())});
-        std::string headers = "Range: bytes=" + decimal(offset_) + "-\r\n";
-        if (!plan.validator.empty()) headers += "If-Range: " + plan.validator + "\r\n";
+        std::string headers = "Range: bytes=";
+        headers += decimal(offset_);
+        headers += "-\r\n";
+        if (!plan.validator.empty()) {
+            headers += "If-Range: ";
+            headers += plan.validator;
+            headers += "\r\n";
+        }
         return headers;
     }
 
@@ -138,14 +143,12 @@ public:
     [[nodiscard]] bool resumed() const { return resumed_; }
 
     Status begin(const ResponseHead& head) override {
-        if (head.status != 416) {
-            if (Status checked = check_http_status(head.status); !checked.ok()) return checked;
-        }
+        // Outside 200-299 only a 416 may still say something about the part.
         const AnswerUse use =
-            use_of_answer(offset_, total_of_record(), head.status, head.content_range);
-        if (use == AnswerUse::refuse) {
-            return Failure{"Server returned HTTP status " + decimal(head.status) + "."};
-        }
+            head.status == 416 || is_success(head.status)
+                ? use_of_answer(offset_, total_of_record(), head.status, head.content_range)
+                : AnswerUse::refuse;
+        if (use == AnswerUse::refuse) return http_status_failure(head.status);
         if (use == AnswerUse::restart) {
             log_event("HTTP % does not continue byte %: starting again",
                       {LogNumber(head.status), LogNumber(offset_)});
@@ -159,8 +162,8 @@ public:
             total_ = total_of_record();
             if (hashed_ != size_) {
                 // A new run: the part on disk is hashed first, read back.
-                hashing_ = std::make_unique<Sha256Hashing>();
-                if (Status read = hashing_->add_file(file_.get(), size_); !read.ok()) return read;
+                hashing_.restart();
+                if (Status read = hashing_.add_file(file_.get(), size_); !read.ok()) return read;
                 hashed_ = size_;
             }
             if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_END)) {
@@ -186,7 +189,7 @@ public:
                 ::WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr);
             const DWORD error = ::GetLastError();
             // A full disk may first store part of a write without an error.
-            hashing_->add(data, written);
+            hashing_.add(data, written);
             size_ += written;
             hashed_ = size_;
             if (!ok) return os_failure(error);
@@ -202,7 +205,7 @@ public:
     [[nodiscard]] bool complete() const { return !total_ || size_ == *total_; }
 
     Result<Sha256> digest() {
-        auto digest = hashing_->finish();
+        auto digest = hashing_.finish();
         hashed_ = 0;  // a finished hash takes no more
         return digest;
     }
@@ -219,13 +222,13 @@ public:
         if (!::MoveFileExW(partial_.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             return os_failure(::GetLastError());
         }
-        ::DeleteFileW(record_.c_str());
+        ::DeleteFileW(record_path_.c_str());
         return {};
     }
 
 private:
     std::string read_record() const {
-        const UniqueFile file(::CreateFileW(record_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        const UniqueFile file(::CreateFileW(record_path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         char text[1024];
         DWORD read = 0;
@@ -234,26 +237,25 @@ private:
     }
 
     void write_record(const ResumeRecord& record) {
-        record_text_ = record_text(record);
-        const UniqueFile file(::CreateFileW(record_.c_str(), GENERIC_WRITE, 0, nullptr,
+        const std::string text = record_text(record);
+        // Kept as a later run will read it back.
+        record_ = parse_record(text);
+        const UniqueFile file(::CreateFileW(record_path_.c_str(), GENERIC_WRITE, 0, nullptr,
                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
         // Without a record the next run starts from 0, nothing worse.
         if (file) {
-            ::WriteFile(file.get(), record_text_.data(), static_cast<DWORD>(record_text_.size()),
-                        &written, nullptr);
+            ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                        nullptr);
         }
     }
 
     void forget() {
-        record_text_.clear();
-        ::DeleteFileW(record_.c_str());
+        record_.reset();
+        ::DeleteFileW(record_path_.c_str());
     }
 
-    std::uint64_t total_of_record() const {
-        const auto record = parse_record(record_text_);
-        return record ? record->total : 0;
-    }
+    std::uint64_t total_of_record() const { return record_ ? record_->total : 0; }
 
     Status empty() {
         if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_BEGIN) ||
@@ -261,7 +263,7 @@ private:
             return os_failure(::GetLastError());
         }
         size_ = 0;
-        hashing_ = std::make_unique<Sha256Hashing>();
+        hashing_.restart();
         hashed_ = 0;
         return {};
     }
@@ -285,14 +287,14 @@ private:
 
     const WorkerChannel& channel_;
     std::wstring partial_;
-    std::wstring record_;
+    std::wstring record_path_;
     Sha256 url_digest_;
     bool has_digest_;
     UniqueFile file_;
-    std::string record_text_;
+    std::optional<ResumeRecord> record_;  // as read from or written to record_path_
     std::uint64_t size_ = 0;
     std::optional<std::uint64_t> total_;
-    std::unique_ptr<Sha256Hashing> hashing_;
+    Sha256Hashing hashing_;
     std::uint64_t hashed_ = UINT64_MAX;  // bytes the hash covers; none yet
     std::uint64_t offset_ = 0;           // where the current request started
     bool restart_ = false;
