@@ -29,9 +29,13 @@ std::optional<std::uint32_t> wait_before_retry(RetrySchedule& schedule, const Ht
     if (!is_transient(out.end)) return std::nullopt;
     const auto wait = schedule.next_wait(held, out.head.retry_after, jitter_seed());
     if (!wait) return std::nullopt;
-    std::string why = out.end.fault == AttemptFault::status ? "HTTP " : "code ";
-    why += decimal(out.end.code);
-    if (out.end.fault == AttemptFault::cut) why = out.end.code ? "cut short, " + why : "cut short";
+    // "HTTP 503", "code 12002", "cut short" or "cut short, code 10054".
+    const bool cut = out.end.fault == AttemptFault::cut;
+    std::string why = cut ? "cut short" : "";
+    if (!cut || out.end.code != 0) {
+        why += cut ? ", code " : out.end.fault == AttemptFault::status ? "HTTP " : "code ";
+        why += LogNumber(out.end.code);
+    }
     log_event("retry % of % in % ms after \"%\" (%), from byte %",
               {LogNumber(schedule.retries()), LogNumber(kMostRetries), LogNumber(*wait),
                out.result.error(), why, LogNumber(resume_from)});
