@@ -160,5 +160,8 @@ Status check_http_status(std::uint32_t status) {
 
 ProgressStep progress_step(std::uint64_t received, std::uint64_t total) {
     const float fraction = static_cast<float>(received) / static_cast<float>(total);
-    return {format_size(received) + " / " + format_size(total), std::min(1.0f, fraction)};
+    std::string detail = format_size(received);
+    detail += " / ";
+    detail += format_size(total);
+    return {std::move(detail), std::min(1.0f, fraction)};
 }
