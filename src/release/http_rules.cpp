@@ -98,7 +98,8 @@ Result<std::string> redirect_target(std::string_view current, std::string_view l
     if (location.find(':') < location.find_first_of("/?#")) {
         target = location;  // a scheme of its own
     } else if (location.starts_with("//")) {
-        target = std::string(scheme) + std::string(location);
+        target = scheme;
+        target += location;
     } else {
         const std::string_view base = from.value().path;
         const std::size_t base_query = std::min(base.size(), base.find('?'));
@@ -111,7 +112,9 @@ Result<std::string> redirect_target(std::string_view current, std::string_view l
             target += remove_dot_segments(ref_path);
         } else {
             const std::string_view folder = base.substr(0, base.rfind('/', base_query) + 1);
-            target += remove_dot_segments(std::string(folder) + std::string(ref_path));
+            std::string path(folder);
+            path += ref_path;
+            target += remove_dot_segments(path);
         }
         target += location.substr(ref_end);
     }
