@@ -34,5 +34,7 @@ std::string format_size(std::uint64_t bytes) {
     *end++ = '.';
     *end++ = static_cast<char>('0' + tenth);
     *end++ = ' ';
-    return std::string(text, end) + kUnits[unit];
+    std::string size(text, end);
+    size += kUnits[unit];
+    return size;
 }

@@ -59,7 +59,8 @@ struct Apply {
 WindowState initial_window_state() {
     WindowState state;
     state.status = "Checking for updates...";
-    state.detail = std::string("Contacting ") + app::kUpdateHost.c_str();
+    state.detail = "Contacting ";
+    state.detail += app::kUpdateHost.c_str();
     state.button_label = "Checking";
     return state;
 }
