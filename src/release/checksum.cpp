@@ -50,7 +50,7 @@ bool Sha256Hashing::add(const char* data, std::size_t size) {
 }
 
 Status Sha256Hashing::add_file(HANDLE file, std::uint64_t size) {
-    if (!::SetFilePointerEx(file, {}, nullptr, FILE_BEGIN)) return os_failure(::GetLastError());
+    if (!::SetFilePointerEx(file, {}, nullptr, FILE_BEGIN)) return last_os_failure();
     // Piece by piece: the file may be as large as the memory there is.
     constexpr DWORD kPiece = 1 << 16;
     const auto piece = std::make_unique<char[]>(kPiece);
@@ -58,7 +58,7 @@ Status Sha256Hashing::add_file(HANDLE file, std::uint64_t size) {
         DWORD read = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(size, kPiece));
         if (!::ReadFile(file, piece.get(), want, &read, nullptr)) {
-            return os_failure(::GetLastError());
+            return last_os_failure();
         }
         if (read == 0) return os_failure(ERROR_HANDLE_EOF);
         if (!add(piece.get(), read)) break;
@@ -84,7 +84,7 @@ Result<Sha256> sha256_of(const char* data, std::size_t size) {
 
 Result<Sha256> sha256_of_file(HANDLE file) {
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file, &size)) return os_failure(::GetLastError());
+    if (!::GetFileSizeEx(file, &size)) return last_os_failure();
     Sha256Hashing hashing;
     if (Status read = hashing.add_file(file, static_cast<std::uint64_t>(size.QuadPart));
         !read.ok()) {

@@ -114,9 +114,9 @@ public:
         file_ = UniqueFile(::CreateFileW(partial_.c_str(), GENERIC_READ | GENERIC_WRITE,
                                          FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file_) return os_failure(::GetLastError());
+        if (!file_) return last_os_failure();
         LARGE_INTEGER size{};
-        if (!::GetFileSizeEx(file_.get(), &size)) return os_failure(::GetLastError());
+        if (!::GetFileSizeEx(file_.get(), &size)) return last_os_failure();
         size_ = static_cast<std::uint64_t>(size.QuadPart);
         record_ = parse_record(read_record());
         return {};
@@ -171,7 +171,7 @@ public:
                 hashed_ = size_;
             }
             if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_END)) {
-                return os_failure(::GetLastError());
+                return last_os_failure();
             }
             report_progress();
             return {};
@@ -224,7 +224,7 @@ public:
     Status store(const std::wstring& path) {
         file_ = {};
         if (!::MoveFileExW(partial_.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            return os_failure(::GetLastError());
+            return last_os_failure();
         }
         ::DeleteFileW(record_path_.c_str());
         return {};
@@ -232,8 +232,9 @@ public:
 
 private:
     std::string read_record() const {
-        const UniqueFile file(::CreateFileW(record_path_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const UniqueFile file(::CreateFileW(record_path_.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
         char text[1024];
         DWORD read = 0;
         if (!file || !::ReadFile(file.get(), text, sizeof text, &read, nullptr)) return {};
@@ -264,7 +265,7 @@ private:
     Status empty() {
         if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_BEGIN) ||
             !::SetEndOfFile(file_.get())) {
-            return os_failure(::GetLastError());
+            return last_os_failure();
         }
         size_ = 0;
         hashing_.restart();
