@@ -1,7 +1,6 @@
 #include "release/transfer.h"
 
 #include <cstring>
-#include <memory>
 #include <utility>
 
 #include "base/decimal.h"
