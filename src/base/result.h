@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <variant>
@@ -33,20 +34,20 @@ private:
     std::variant<T, Failure> value_;
 };
 
-// Success, or the sentence that says why not.
+// Success, or the sentence that says why not (error() only then). Success,
+// the common case, is a null pointer: the failure lives on the heap.
 class [[nodiscard]] Status {
 public:
     Status() = default;
-    Status(Failure failure) : failed_(true), failure_(std::move(failure)) {}
+    Status(Failure failure) : failure_(std::make_unique<Failure>(std::move(failure))) {}
 
-    [[nodiscard]] bool ok() const { return !failed_; }
-    [[nodiscard]] std::string& error() { return failure_.message; }
-    [[nodiscard]] const std::string& error() const { return failure_.message; }
-    [[nodiscard]] std::uint32_t os_error() const { return failure_.os_error; }
+    [[nodiscard]] bool ok() const { return !failure_; }
+    [[nodiscard]] std::string& error() { return failure_->message; }
+    [[nodiscard]] const std::string& error() const { return failure_->message; }
+    [[nodiscard]] std::uint32_t os_error() const { return failure_ ? failure_->os_error : 0; }
     // Moves the failure out, to hand it on as it is.
-    [[nodiscard]] Failure take_failure() { return std::move(failure_); }
+    [[nodiscard]] Failure take_failure() { return std::move(*failure_); }
 
 private:
-    bool failed_ = false;
-    Failure failure_;
+    std::unique_ptr<Failure> failure_;
 };

@@ -19,14 +19,20 @@ const char* const kFailed = "Failed to compute the setup's checksum.";
 
 Sha256Hashing::Sha256Hashing() {
     BCRYPT_ALG_HANDLE algorithm = nullptr;
-    BCRYPT_HASH_HANDLE hash = nullptr;
     if (!load_system_library(L"bcrypt.dll").ok() ||
         !BCRYPT_SUCCESS(
             ::BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
         return;
     }
     algorithm_.reset(algorithm);
-    if (BCRYPT_SUCCESS(::BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0))) {
+    restart();
+}
+
+void Sha256Hashing::restart() {
+    hash_.reset();
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (algorithm_ &&
+        BCRYPT_SUCCESS(::BCryptCreateHash(algorithm_.get(), &hash, nullptr, 0, nullptr, 0, 0))) {
         hash_.reset(hash);
     }
 }
@@ -44,7 +50,7 @@ bool Sha256Hashing::add(const char* data, std::size_t size) {
 }
 
 Status Sha256Hashing::add_file(HANDLE file, std::uint64_t size) {
-    if (!::SetFilePointerEx(file, {}, nullptr, FILE_BEGIN)) return os_failure(::GetLastError());
+    if (!::SetFilePointerEx(file, {}, nullptr, FILE_BEGIN)) return last_os_failure();
     // Piece by piece: the file may be as large as the memory there is.
     constexpr DWORD kPiece = 1 << 16;
     const auto piece = std::make_unique<char[]>(kPiece);
@@ -52,7 +58,7 @@ Status Sha256Hashing::add_file(HANDLE file, std::uint64_t size) {
         DWORD read = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(size, kPiece));
         if (!::ReadFile(file, piece.get(), want, &read, nullptr)) {
-            return os_failure(::GetLastError());
+            return last_os_failure();
         }
         if (read == 0) return os_failure(ERROR_HANDLE_EOF);
         if (!add(piece.get(), read)) break;
@@ -78,7 +84,7 @@ Result<Sha256> sha256_of(const char* data, std::size_t size) {
 
 Result<Sha256> sha256_of_file(HANDLE file) {
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file, &size)) return os_failure(::GetLastError());
+    if (!::GetFileSizeEx(file, &size)) return last_os_failure();
     Sha256Hashing hashing;
     if (Status read = hashing.add_file(file, static_cast<std::uint64_t>(size.QuadPart));
         !read.ok()) {

@@ -14,6 +14,8 @@
 class Sha256Hashing {
 public:
     Sha256Hashing();
+    // Starts again with nothing added.
+    void restart();
     // False once any step failed; the digest then fails too.
     bool add(const char* data, std::size_t size);
     // Adds the open file's first `size` bytes, read from its start in pieces.

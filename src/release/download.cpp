@@ -84,7 +84,7 @@ void remove_other_partials(const std::wstring& folder, const std::string& setup_
 Result<UniqueFile> hold_and_check(const std::wstring& path, const Sha256& downloaded) {
     UniqueFile held(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!held) return os_failure(::GetLastError());
+    if (!held) return last_os_failure();
     auto digest = sha256_of_file(held.get());
     if (!digest.ok()) return digest.take_failure();
     if (Status same = check_sha256(downloaded, digest.value()); !same.ok()) {

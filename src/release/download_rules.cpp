@@ -13,7 +13,10 @@ bool version_is_safe_in_file_name(std::string_view version) {
 }
 
 std::string setup_file_name(std::string_view version) {
-    return app::kSetupFilePrefix.c_str() + std::string(version) + ".exe";
+    std::string name = app::kSetupFilePrefix.c_str();
+    name += version;
+    name += ".exe";
+    return name;
 }
 
 WideText join_path(WideView base, WideView part) {

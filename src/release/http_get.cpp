@@ -178,7 +178,7 @@ Status fetch(std::string_view url, std::string_view headers, BodyTarget& target,
         }
         out.head = head_of(request.get(), status.value());
         if (Status taken = target.begin(out.head); !taken.ok()) {
-            const bool success = out.head.status >= 200 && out.head.status <= 299;
+            const bool success = is_success(out.head.status);
             out.end = {success ? AttemptFault::final : AttemptFault::status,
                        success ? taken.os_error() : out.head.status};
             return taken;

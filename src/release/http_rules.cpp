@@ -98,7 +98,8 @@ Result<std::string> redirect_target(std::string_view current, std::string_view l
     if (location.find(':') < location.find_first_of("/?#")) {
         target = location;  // a scheme of its own
     } else if (location.starts_with("//")) {
-        target = std::string(scheme) + std::string(location);
+        target = scheme;
+        target += location;
     } else {
         const std::string_view base = from.value().path;
         const std::size_t base_query = std::min(base.size(), base.find('?'));
@@ -111,7 +112,9 @@ Result<std::string> redirect_target(std::string_view current, std::string_view l
             target += remove_dot_segments(ref_path);
         } else {
             const std::string_view folder = base.substr(0, base.rfind('/', base_query) + 1);
-            target += remove_dot_segments(std::string(folder) + std::string(ref_path));
+            std::string path(folder);
+            path += ref_path;
+            target += remove_dot_segments(path);
         }
         target += location.substr(ref_end);
     }
@@ -146,12 +149,22 @@ std::optional<std::uint64_t> content_length_from_header(const WideChar* units,
     return parse_content_length(text);
 }
 
+Failure http_status_failure(std::uint32_t status) {
+    std::string text = "Server returned HTTP status ";
+    text += decimal(status);
+    text += '.';
+    return {std::move(text)};
+}
+
 Status check_http_status(std::uint32_t status) {
-    if (status >= 200 && status <= 299) return {};
-    return Failure{"Server returned HTTP status " + decimal(status) + "."};
+    if (is_success(status)) return {};
+    return http_status_failure(status);
 }
 
 ProgressStep progress_step(std::uint64_t received, std::uint64_t total) {
     const float fraction = static_cast<float>(received) / static_cast<float>(total);
-    return {format_size(received) + " / " + format_size(total), std::min(1.0f, fraction)};
+    std::string detail = format_size(received);
+    detail += " / ";
+    detail += format_size(total);
+    return {std::move(detail), std::min(1.0f, fraction)};
 }

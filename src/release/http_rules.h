@@ -61,8 +61,14 @@ struct ContentRange {
 [[nodiscard]] std::optional<std::uint64_t> content_length_from_header(const WideChar* units,
                                                                       std::uint32_t byte_length);
 
-// Fails with "Server returned HTTP status 404." for a final status outside
-// 200-299.
+[[nodiscard]] inline bool is_success(std::uint32_t status) {
+    return status >= 200 && status <= 299;
+}
+
+// "Server returned HTTP status 404."
+[[nodiscard]] Failure http_status_failure(std::uint32_t status);
+
+// Fails with http_status_failure for a final status outside 200-299.
 [[nodiscard]] Status check_http_status(std::uint32_t status);
 
 inline constexpr const char* kInterrupted = "Download was interrupted.";

@@ -23,7 +23,7 @@ Result<UniqueHandle> start_process(const std::wstring& setup_path) {
     PROCESS_INFORMATION started{};
     if (!::CreateProcessW(setup_path.c_str(), command_line.data(), nullptr, nullptr, FALSE,
                           CREATE_NO_WINDOW, nullptr, nullptr, &startup, &started)) {
-        return os_failure(::GetLastError());
+        return last_os_failure();
     }
     const UniqueHandle thread(started.hThread);
     return UniqueHandle(started.hProcess);
@@ -45,7 +45,7 @@ Result<UniqueHandle> start_elevated(HWND owner, const std::wstring& setup_path) 
     execute.lpFile = setup_path.c_str();
     execute.lpParameters = parameters.c_str();
     execute.nShow = SW_HIDE;
-    if (!::ShellExecuteExW(&execute)) return os_failure(::GetLastError());
+    if (!::ShellExecuteExW(&execute)) return last_os_failure();
     UniqueHandle process(execute.hProcess);
     // An executable always gives its process; anything else is no setup.
     if (!process) return os_failure(ERROR_BAD_EXE_FORMAT);
@@ -64,11 +64,11 @@ Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
     if (!process.ok()) return process.take_failure();
     log_event(elevated ? "installer started, elevated" : "installer started");
     if (::WaitForSingleObject(process.value().get(), INFINITE) != WAIT_OBJECT_0) {
-        return os_failure(::GetLastError());
+        return last_os_failure();
     }
     DWORD exit_code = 0;
     if (!::GetExitCodeProcess(process.value().get(), &exit_code)) {
-        return os_failure(::GetLastError());
+        return last_os_failure();
     }
     log_event("installer exit code %", {LogNumber(exit_code)});
     return exit_code;

@@ -15,5 +15,8 @@ WideText installer_command_line(WideView setup_path) {
 }
 
 std::string installer_exit_text(std::uint32_t exit_code) {
-    return "Installer exited with code " + decimal(static_cast<std::int32_t>(exit_code)) + ".";
+    std::string text = "Installer exited with code ";
+    text += decimal(static_cast<std::int32_t>(exit_code));
+    text += '.';
+    return text;
 }

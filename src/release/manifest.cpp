@@ -26,7 +26,9 @@ std::size_t white_space_length(std::string_view s) {
 }  // namespace
 
 std::optional<std::string> json_string_field(std::string_view text, std::string_view key) {
-    const std::string needle = "\"" + std::string(key) + "\"";
+    std::string needle = "\"";
+    needle += key;
+    needle += '"';
     const auto found = text.find(needle);
     if (found == std::string_view::npos) return std::nullopt;
     const auto colon = text.find(':', found + needle.size());

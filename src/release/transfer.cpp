@@ -1,7 +1,6 @@
 #include "release/transfer.h"
 
 #include <cstring>
-#include <memory>
 #include <utility>
 
 #include "base/decimal.h"
@@ -29,9 +28,13 @@ std::optional<std::uint32_t> wait_before_retry(RetrySchedule& schedule, const Ht
     if (!is_transient(out.end)) return std::nullopt;
     const auto wait = schedule.next_wait(held, out.head.retry_after, jitter_seed());
     if (!wait) return std::nullopt;
-    std::string why = out.end.fault == AttemptFault::status ? "HTTP " : "code ";
-    why += decimal(out.end.code);
-    if (out.end.fault == AttemptFault::cut) why = out.end.code ? "cut short, " + why : "cut short";
+    // "HTTP 503", "code 12002", "cut short" or "cut short, code 10054".
+    const bool cut = out.end.fault == AttemptFault::cut;
+    std::string why = cut ? "cut short" : "";
+    if (!cut || out.end.code != 0) {
+        why += cut ? ", code " : out.end.fault == AttemptFault::status ? "HTTP " : "code ";
+        why += LogNumber(out.end.code);
+    }
     log_event("retry % of % in % ms after \"%\" (%), from byte %",
               {LogNumber(schedule.retries()), LogNumber(kMostRetries), LogNumber(*wait),
                out.result.error(), why, LogNumber(resume_from)});
@@ -100,7 +103,7 @@ public:
                 bool has_digest)
         : channel_(channel),
           partial_(partial_path(path)),
-          record_(record_path(path)),
+          record_path_(record_path(path)),
           url_digest_(url_digest),
           has_digest_(has_digest) {}
 
@@ -110,11 +113,11 @@ public:
         file_ = UniqueFile(::CreateFileW(partial_.c_str(), GENERIC_READ | GENERIC_WRITE,
                                          FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file_) return os_failure(::GetLastError());
+        if (!file_) return last_os_failure();
         LARGE_INTEGER size{};
-        if (!::GetFileSizeEx(file_.get(), &size)) return os_failure(::GetLastError());
+        if (!::GetFileSizeEx(file_.get(), &size)) return last_os_failure();
         size_ = static_cast<std::uint64_t>(size.QuadPart);
-        record_text_ = read_record();
+        record_ = parse_record(read_record());
         return {};
     }
 
@@ -122,15 +125,20 @@ public:
 
     // Where the next request starts, and its headers.
     std::string next_request() {
-        const ResumePlan plan =
-            plan_resume(parse_record(record_text_), url_digest_, size_, has_digest_);
+        const ResumePlan plan = plan_resume(record_, url_digest_, size_, has_digest_);
         offset_ = plan.offset;
         restart_ = false;
         if (offset_ == 0) return {};
         resumed_ = true;
         log_event("resuming at byte % of %", {LogNumber(offset_), LogNumber(total_of_record())});
-        std::string headers = "Range: bytes=" + decimal(offset_) + "-\r\n";
-        if (!plan.validator.empty()) headers += "If-Range: " + plan.validator + "\r\n";
+        std::string headers = "Range: bytes=";
+        headers += decimal(offset_);
+        headers += "-\r\n";
+        if (!plan.validator.empty()) {
+            headers += "If-Range: ";
+            headers += plan.validator;
+            headers += "\r\n";
+        }
         return headers;
     }
 
@@ -138,14 +146,12 @@ public:
     [[nodiscard]] bool resumed() const { return resumed_; }
 
     Status begin(const ResponseHead& head) override {
-        if (head.status != 416) {
-            if (Status checked = check_http_status(head.status); !checked.ok()) return checked;
-        }
+        // Outside 200-299 only a 416 may still say something about the part.
         const AnswerUse use =
-            use_of_answer(offset_, total_of_record(), head.status, head.content_range);
-        if (use == AnswerUse::refuse) {
-            return Failure{"Server returned HTTP status " + decimal(head.status) + "."};
-        }
+            head.status == 416 || is_success(head.status)
+                ? use_of_answer(offset_, total_of_record(), head.status, head.content_range)
+                : AnswerUse::refuse;
+        if (use == AnswerUse::refuse) return http_status_failure(head.status);
         if (use == AnswerUse::restart) {
             log_event("HTTP % does not continue byte %: starting again",
                       {LogNumber(head.status), LogNumber(offset_)});
@@ -159,12 +165,12 @@ public:
             total_ = total_of_record();
             if (hashed_ != size_) {
                 // A new run: the part on disk is hashed first, read back.
-                hashing_ = std::make_unique<Sha256Hashing>();
-                if (Status read = hashing_->add_file(file_.get(), size_); !read.ok()) return read;
+                hashing_.restart();
+                if (Status read = hashing_.add_file(file_.get(), size_); !read.ok()) return read;
                 hashed_ = size_;
             }
             if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_END)) {
-                return os_failure(::GetLastError());
+                return last_os_failure();
             }
             report_progress();
             return {};
@@ -186,7 +192,7 @@ public:
                 ::WriteFile(file_.get(), data, static_cast<DWORD>(size), &written, nullptr);
             const DWORD error = ::GetLastError();
             // A full disk may first store part of a write without an error.
-            hashing_->add(data, written);
+            hashing_.add(data, written);
             size_ += written;
             hashed_ = size_;
             if (!ok) return os_failure(error);
@@ -202,7 +208,7 @@ public:
     [[nodiscard]] bool complete() const { return !total_ || size_ == *total_; }
 
     Result<Sha256> digest() {
-        auto digest = hashing_->finish();
+        auto digest = hashing_.finish();
         hashed_ = 0;  // a finished hash takes no more
         return digest;
     }
@@ -217,16 +223,17 @@ public:
     Status store(const std::wstring& path) {
         file_ = {};
         if (!::MoveFileExW(partial_.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            return os_failure(::GetLastError());
+            return last_os_failure();
         }
-        ::DeleteFileW(record_.c_str());
+        ::DeleteFileW(record_path_.c_str());
         return {};
     }
 
 private:
     std::string read_record() const {
-        const UniqueFile file(::CreateFileW(record_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        const UniqueFile file(::CreateFileW(record_path_.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                            nullptr));
         char text[1024];
         DWORD read = 0;
         if (!file || !::ReadFile(file.get(), text, sizeof text, &read, nullptr)) return {};
@@ -234,34 +241,33 @@ private:
     }
 
     void write_record(const ResumeRecord& record) {
-        record_text_ = record_text(record);
-        const UniqueFile file(::CreateFileW(record_.c_str(), GENERIC_WRITE, 0, nullptr,
+        const std::string text = record_text(record);
+        // Kept as a later run will read it back.
+        record_ = parse_record(text);
+        const UniqueFile file(::CreateFileW(record_path_.c_str(), GENERIC_WRITE, 0, nullptr,
                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;
         // Without a record the next run starts from 0, nothing worse.
         if (file) {
-            ::WriteFile(file.get(), record_text_.data(), static_cast<DWORD>(record_text_.size()),
-                        &written, nullptr);
+            ::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                        nullptr);
         }
     }
 
     void forget() {
-        record_text_.clear();
-        ::DeleteFileW(record_.c_str());
+        record_.reset();
+        ::DeleteFileW(record_path_.c_str());
     }
 
-    std::uint64_t total_of_record() const {
-        const auto record = parse_record(record_text_);
-        return record ? record->total : 0;
-    }
+    std::uint64_t total_of_record() const { return record_ ? record_->total : 0; }
 
     Status empty() {
         if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_BEGIN) ||
             !::SetEndOfFile(file_.get())) {
-            return os_failure(::GetLastError());
+            return last_os_failure();
         }
         size_ = 0;
-        hashing_ = std::make_unique<Sha256Hashing>();
+        hashing_.restart();
         hashed_ = 0;
         return {};
     }
@@ -285,14 +291,14 @@ private:
 
     const WorkerChannel& channel_;
     std::wstring partial_;
-    std::wstring record_;
+    std::wstring record_path_;
     Sha256 url_digest_;
     bool has_digest_;
     UniqueFile file_;
-    std::string record_text_;
+    std::optional<ResumeRecord> record_;  // as read from or written to record_path_
     std::uint64_t size_ = 0;
     std::optional<std::uint64_t> total_;
-    std::unique_ptr<Sha256Hashing> hashing_;
+    Sha256Hashing hashing_;
     std::uint64_t hashed_ = UINT64_MAX;  // bytes the hash covers; none yet
     std::uint64_t offset_ = 0;           // where the current request started
     bool restart_ = false;

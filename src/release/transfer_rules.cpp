@@ -55,8 +55,14 @@ std::optional<std::uint32_t> parse_retry_after(std::string_view text) {
 }
 
 std::string record_text(const ResumeRecord& record) {
-    return "url-sha256 " + sha256_text(record.url_digest) + "\nvalidator " + record.validator +
-           "\ntotal " + decimal(record.total) + "\n";
+    std::string text = "url-sha256 ";
+    text += sha256_text(record.url_digest);
+    text += "\nvalidator ";
+    text += record.validator;
+    text += "\ntotal ";
+    text += decimal(record.total);
+    text += '\n';
+    return text;
 }
 
 std::optional<ResumeRecord> parse_record(std::string_view text) {

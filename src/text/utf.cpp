@@ -129,16 +129,19 @@ std::optional<std::string> from_wide_strict(WideView text) {
 std::optional<std::string> utf8_error(std::string_view bytes) {
     for (std::size_t at = 0; at < bytes.size();) {
         const Step step = decode_step(bytes, at);
-        switch (step.kind) {
-            case Step::kOk:
-                at += step.length;
-                break;
-            case Step::kIncomplete:
-                return "incomplete utf-8 byte sequence from index " + decimal(at);
-            case Step::kInvalid:
-                return "invalid utf-8 sequence of " + decimal(step.length) + " bytes from index " +
-                       decimal(at);
+        if (step.kind == Step::kOk) {
+            at += step.length;
+            continue;
         }
+        std::string error = "incomplete utf-8 byte sequence";
+        if (step.kind == Step::kInvalid) {
+            error = "invalid utf-8 sequence of ";
+            error += decimal(step.length);
+            error += " bytes";
+        }
+        error += " from index ";
+        error += decimal(at);
+        return error;
     }
     return std::nullopt;
 }

@@ -16,7 +16,10 @@ std::string value_of(const WindowState& state, Child child) {
 
 std::string description_of(const WindowState& state, Child child) {
     if (child != kMain) return {};
-    return std::string(state.status) + ": " + state.detail;
+    std::string description(state.status);
+    description += ": ";
+    description += state.detail;
+    return description;
 }
 
 std::uint32_t states_of(const WindowState& state, Child child, Hit focus, bool window_focused) {

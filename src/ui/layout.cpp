@@ -46,5 +46,7 @@ std::int32_t progress_fill_width(float progress) {
 
 std::string percentage_text(bool progress_shown, float progress) {
     if (!progress_shown) return "--";
-    return decimal(saturating_int(round_half_away(progress * 100.0f))) + "%";
+    std::string text = decimal(saturating_int(round_half_away(progress * 100.0f)));
+    text += '%';
+    return text;
 }

@@ -16,7 +16,8 @@ struct Apply {
 
     void operator()(WorkerMessage::Ready& m) const {
         state.status = "Ready to download";
-        state.detail = "Latest build: " + m.version;
+        state.detail = "Latest build: ";
+        state.detail += m.version;
         state.button_label = "Download";
         state.setup_url = std::move(m.setup_url);
         state.setup_sha256 = m.sha256;
@@ -58,7 +59,8 @@ struct Apply {
 WindowState initial_window_state() {
     WindowState state;
     state.status = "Checking for updates...";
-    state.detail = std::string("Contacting ") + app::kUpdateHost.c_str();
+    state.detail = "Contacting ";
+    state.detail += app::kUpdateHost.c_str();
     state.button_label = "Checking";
     return state;
 }

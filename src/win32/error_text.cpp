@@ -3,15 +3,25 @@
 #include "base/decimal.h"
 
 std::string os_error_message(std::uint32_t code, const SystemText& lookup) {
-    if (!lookup.text) {
-        return "OS Error " + decimal(code) + " (FormatMessageW() returned error " +
-               decimal(lookup.lookup_error) + ")";
+    auto text = lookup.text ? from_wide_strict(*lookup.text) : std::nullopt;
+    if (!text) {
+        std::string message = "OS Error ";
+        message += decimal(code);
+        if (lookup.text) {
+            message += " (FormatMessageW() returned invalid UTF-16)";
+        } else {
+            message += " (FormatMessageW() returned error ";
+            message += decimal(lookup.lookup_error);
+            message += ')';
+        }
+        return message;
     }
-    auto text = from_wide_strict(*lookup.text);
-    if (!text) return "OS Error " + decimal(code) + " (FormatMessageW() returned invalid UTF-16)";
     while (!text->empty() && (text->back() == '\r' || text->back() == '\n' || text->back() == ' ' ||
                               text->back() == '\t')) {
         text->pop_back();
     }
-    return *text + " (os error " + decimal(code) + ")";
+    *text += " (os error ";
+    *text += decimal(code);
+    *text += ')';
+    return std::move(*text);
 }

@@ -29,6 +29,10 @@ Failure os_failure(DWORD code) {
     return {os_error_text(code), code};
 }
 
+Failure last_os_failure() {
+    return os_failure(::GetLastError());
+}
+
 WindowsVersion windows_version() {
     using GetVersion = LONG WINAPI(OSVERSIONINFOW*);
     const auto get = reinterpret_cast<GetVersion*>(reinterpret_cast<void (*)()>(
@@ -67,7 +71,7 @@ Result<std::wstring> temporary_directory() {
         }
         needed = length + 1;
     }
-    return os_failure(::GetLastError());
+    return last_os_failure();
 }
 
 }  // namespace

@@ -15,6 +15,8 @@
 
 // A failure for a system error code: its text, and the code itself.
 [[nodiscard]] Failure os_failure(DWORD code);
+// The same for the calling thread's last error (GetLastError).
+[[nodiscard]] Failure last_os_failure();
 
 // The program's own folder in the system's temporary directory, where the
 // setup is stored and the log kept: <temp>\VantrelBootstrapper, made or not.

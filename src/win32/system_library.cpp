@@ -9,7 +9,7 @@ void limit_dll_search_to_system32() {
 
 Status load_system_library(const wchar_t* name) {
     if (::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32) == nullptr) {
-        return os_failure(::GetLastError());
+        return last_os_failure();
     }
     return {};
 }
