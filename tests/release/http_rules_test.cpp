@@ -107,29 +107,6 @@ TEST(HttpRules, RedirectTarget) {
     }
 }
 
-TEST(HttpRules, ParseContentRange) {
-    const std::string_view cases[][2] = {
-        // the answer, and "first-last/total" or "" for nothing
-        {"bytes 100-299/300", "100-299/300"},
-        {"bytes 007-8/09", "7-8/9"},
-        {"bytes 0-18446744073709551614/18446744073709551615",
-         "0-18446744073709551614/18446744073709551615"},
-        {"bytes 0-1/18446744073709551616", ""},
-        {"bytes 5-4/10", ""},
-        {"bytes 0-10/10", ""},
-        {"bytes 0-9/*", ""},
-        {"bytes +1-2/3", ""},
-        {"bytes 1 -2/3", ""},
-        {"bytes 1-2/3 ", ""},
-        {"bytes 1-2-3/4", ""},
-    };
-    for (const auto& [text, want] : cases) {
-        const auto r = parse_content_range(text);
-        const auto at = [](std::uint64_t n) { return std::to_string(n); };
-        EXPECT_EQ(r ? at(r->first) + "-" + at(r->last) + "/" + at(r->total) : "", want) << text;
-    }
-}
-
 TEST(HttpRules, ParseContentLength) {
     struct Case {
         std::string_view text;
