@@ -204,12 +204,12 @@ void clear_setups() {
     auto folder = download_folder();
     if (!folder.ok()) return;
     WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileW(join_path(folder.value(), L"Vantrel-*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
+    const UniqueFind search(
+        ::FindFirstFileW(join_path(folder.value(), L"Vantrel-*").c_str(), &found));
+    if (!search) return;
     do {
         ::DeleteFileW(join_path(folder.value(), found.cFileName).c_str());
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    } while (::FindNextFileW(search.get(), &found));
 }
 
 std::int64_t file_size(const std::wstring& path) {

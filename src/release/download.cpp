@@ -67,14 +67,13 @@ void create_folder_chain(const std::wstring& folder) {
 // Deletes the partial downloads of other versions, and nothing else.
 void remove_other_partials(const std::wstring& folder, const std::string& setup_name) {
     WIN32_FIND_DATAW found;
-    const HANDLE search = ::FindFirstFileW(join_path(folder, L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
+    const UniqueFind search(::FindFirstFileW(join_path(folder, L"*").c_str(), &found));
+    if (!search) return;
     do {
         if (is_other_partial(from_wide_lossy(found.cFileName), setup_name)) {
             ::DeleteFileW(join_path(folder, found.cFileName).c_str());
         }
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+    } while (::FindNextFileW(search.get(), &found));
 }
 
 // Opens the written file again for reading only, denying writers and

@@ -85,11 +85,6 @@ struct ProgressStep {
     float fraction;      // at most 1.0
 };
 
-// Progress is shown only when the length is announced and not 0.
-[[nodiscard]] inline bool reports_progress(bool has_sink, std::optional<std::uint64_t> total) {
-    return has_sink && total && *total != 0;
-}
-
 // The line and fraction posted after a read; the fraction is capped at 1.0
 // when more arrives than was announced.
 [[nodiscard]] ProgressStep progress_step(std::uint64_t received, std::uint64_t total);

@@ -89,10 +89,6 @@ std::wstring partial_path(const std::wstring& path) {
     return path + L".partial";
 }
 
-std::wstring record_path(const std::wstring& path) {
-    return path + L".resume";
-}
-
 namespace {
 
 constexpr DWORD kReportEveryMs = 30;
@@ -105,7 +101,7 @@ public:
                 bool has_digest)
         : channel_(channel),
           partial_(partial_path(path)),
-          record_path_(record_path(path)),
+          record_path_(path + L".resume"),
           url_digest_(url_digest),
           has_digest_(has_digest) {}
 
@@ -243,9 +239,8 @@ private:
     }
 
     void write_record(const ResumeRecord& record) {
+        record_ = record;
         const std::string text = record_text(record);
-        // Kept as a later run will read it back.
-        record_ = parse_record(text);
         const UniqueFile file(::CreateFileW(record_path_.c_str(), GENERIC_WRITE, 0, nullptr,
                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         DWORD written = 0;

@@ -28,10 +28,9 @@ struct BodyLimit {
 // A small file, such as the release manifest, whole in memory.
 [[nodiscard]] Result<Body> fetch_to_memory(std::string_view url, BodyLimit limit);
 
-// "<path>.partial", the bytes so far, and "<path>.resume", what a later
-// attempt needs to continue them.
+// "<path>.partial", the bytes so far; beside it "<path>.resume", what a
+// later attempt needs to continue them.
 [[nodiscard]] std::wstring partial_path(const std::wstring& path);
-[[nodiscard]] std::wstring record_path(const std::wstring& path);
 
 // The setup program, streamed to its partial file (which nobody else may
 // write meanwhile) and hashed as it arrives, with Progress for the whole file

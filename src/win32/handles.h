@@ -44,6 +44,9 @@ inline void close_algorithm(BCRYPT_ALG_HANDLE h) {
 inline void destroy_hash(BCRYPT_HASH_HANDLE h) {
     ::BCryptDestroyHash(h);
 }
+inline void close_find(HANDLE h) {
+    ::FindClose(h);
+}
 
 using UniqueHandle = UniqueOwner<HANDLE, &close_kernel_handle>;
 using UniqueInternet = UniqueOwner<HINTERNET, &close_internet_handle>;
@@ -56,18 +59,19 @@ using UniqueGlobalText = UniqueOwner<wchar_t*, &free_global>;
 using UniqueAlgorithm = UniqueOwner<BCRYPT_ALG_HANDLE, &close_algorithm>;
 using UniqueHash = UniqueOwner<BCRYPT_HASH_HANDLE, &destroy_hash>;
 
-// A kernel handle whose empty value is INVALID_HANDLE_VALUE, as CreateFileW
-// gives on failure, rather than null.
-class UniqueFile {
+// An owner for handles whose empty value is INVALID_HANDLE_VALUE, as
+// CreateFileW and FindFirstFileW give on failure, rather than null.
+template <auto Close>
+class UniqueInvalidOwner {
 public:
-    UniqueFile() = default;
-    explicit UniqueFile(HANDLE handle) : handle_(handle) {}
-    ~UniqueFile() {
-        if (*this) ::CloseHandle(handle_);
+    UniqueInvalidOwner() = default;
+    explicit UniqueInvalidOwner(HANDLE handle) : handle_(handle) {}
+    ~UniqueInvalidOwner() {
+        if (*this) Close(handle_);
     }
-    UniqueFile(UniqueFile&& other) noexcept
+    UniqueInvalidOwner(UniqueInvalidOwner&& other) noexcept
         : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-    UniqueFile& operator=(UniqueFile&& other) noexcept {
+    UniqueInvalidOwner& operator=(UniqueInvalidOwner&& other) noexcept {
         std::swap(handle_, other.handle_);
         return *this;
     }
@@ -77,6 +81,10 @@ public:
 private:
     HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
+
+using UniqueFile = UniqueInvalidOwner<&close_kernel_handle>;
+// A directory search.
+using UniqueFind = UniqueInvalidOwner<&close_find>;
 
 // The state WinVerifyTrust keeps after a verify (WTD_STATEACTION_VERIFY),
 // released by its closing call.
