@@ -13,15 +13,12 @@ import unittest
 
 import e2e
 
+BODY = e2e.fixture("setup-exit0.exe")
+
 SETUP = "dl/field.exe"
 VERSION = "5.0.1"
 URL = "https://%s/%s" % (e2e.HOST, SETUP)
 LINE = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z \[\d+:\d+\] (.*)")
-
-
-def ranges(since=0):
-    """(path, Range, If-Range, status, bytes sent) of each response since `since`."""
-    return e2e.server_responses()[since:]
 
 
 def events():
@@ -42,15 +39,7 @@ def leave_partial(data, url, validator):
                 % (hashlib.sha256(url.encode()).hexdigest().upper(), validator, len(BODY)))
 
 
-BODY = None
-
-
 class DownloadTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        global BODY
-        BODY = e2e.fixture("setup-exit0.exe")
-
     def setUp(self):
         e2e.clear_marker()
         e2e.clear_downloads()
@@ -58,25 +47,25 @@ class DownloadTest(unittest.TestCase):
 
     @classmethod
     def tearDownClass(cls):
-        for path in (e2e.MANIFEST, SETUP, SETUP + ".once", "dl/old.exe"):
+        for path in (e2e.MANIFEST, SETUP):
             e2e.unpublish(path)
         e2e.clear_marker()
         e2e.clear_downloads()
 
     def install(self, url, expect_installed=True):
         e2e.publish_manifest(VERSION, url)
-        since = len(ranges())
+        since = len(e2e.server_responses())
         with e2e.App() as app:
             app.wait_status("Ready to download")
             app.click_rect(e2e.MAIN_BUTTON)
             if not expect_installed:
-                return app.wait_status("Download failed", timeout=90), ranges(since)
+                return app.wait_status("Download failed", timeout=90), e2e.server_responses()[since:]
             app.wait_status("Installed", timeout=90)
         with open(os.path.join(e2e.download_folder(), "Vantrel-%s.exe" % VERSION), "rb") as f:
             self.assertEqual(f.read(), BODY)
         self.assertEqual(len(e2e.marker_runs()), 1)
         self.assertFalse(os.path.exists(partial()))
-        return ranges(since)
+        return e2e.server_responses()[since:]
 
     def test_a_dropped_connection_is_resumed_with_no_press(self):
         # Every answer breaks off after 30,000 bytes: four attempts, each
@@ -116,7 +105,7 @@ class DownloadTest(unittest.TestCase):
 
     def test_a_closed_window_leaves_a_part_the_next_run_continues(self):
         e2e.publish_manifest(VERSION, "https://%s/slow/1500/%s" % (e2e.HOST, SETUP))
-        before = len(ranges())
+        before = len(e2e.server_responses())
         with e2e.App() as app:
             app.wait_status("Ready to download")
             app.click_rect(e2e.MAIN_BUTTON)
@@ -126,7 +115,7 @@ class DownloadTest(unittest.TestCase):
             self.assertEqual(app.wait_exit(), 0)
         held = os.path.getsize(partial())
         # The server logs the broken answer once it notices the hang-up.
-        e2e.wait_until(lambda: len(ranges(before)) == 2, 15, "the first run's answers logged")
+        e2e.wait_until(lambda: len(e2e.server_responses()[before:]) == 2, 15, "the first run's answers logged")
         self.assertEqual(e2e.marker_runs(), [])
         sent = self.install("https://%s/slow/1500/%s" % (e2e.HOST, SETUP))
         exe = [(r, s, n) for p, r, _, s, n in sent if p.endswith(".exe")]

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "release/transfer_rules.h"
@@ -58,39 +59,31 @@ TEST(TransferRules, WaitsDoubleAndStartOverAfterNewBytes) {
     }
 }
 
-TEST(TransferRules, RetryAfterInSecondsOnly) {
+TEST(TransferRules, RetryAfterRecordAndValidator) {
     EXPECT_EQ(parse_retry_after("120"), 120u);
-    EXPECT_EQ(parse_retry_after("0"), 0u);
     EXPECT_EQ(parse_retry_after("99999999999"), UINT32_MAX);
     for (const char* text : {"", "+5", "-5", "5 ", "Wed, 21 Oct 2026 07:28:00 GMT"}) {
         EXPECT_EQ(parse_retry_after(text), std::nullopt) << text;
     }
-}
 
-TEST(TransferRules, RecordReadsBackAndRefusesAnythingElse) {
     Sha256 digest{};
     digest[0] = 0xAB;
-    const ResumeRecord record{digest, "\"v1\"", 93336};
-    const std::string text = record_text(record);
+    const std::string text = record_text({digest, "\"v1\"", 93336});
     EXPECT_EQ(text, "url-sha256 AB" + std::string(62, '0') + "\nvalidator \"v1\"\ntotal 93336\n");
     const auto back = parse_record(text);
     ASSERT_TRUE(back);
-    EXPECT_EQ(back->url_digest, digest);
-    EXPECT_EQ(back->validator, "\"v1\"");
-    EXPECT_EQ(back->total, 93336u);
+    EXPECT_EQ(std::tie(back->url_digest, back->validator, back->total),
+              std::make_tuple(digest, std::string("\"v1\""), std::uint64_t{93336}));
     EXPECT_TRUE(parse_record(record_text({digest, "", 1})));
     for (const std::string& bad :
          {text.substr(0, text.size() - 1), text + "x", std::string("url-sha256 AB\n") + text,
           text.substr(0, text.find("total")) + "total +5\n", std::string()}) {
         EXPECT_FALSE(parse_record(bad)) << bad;
     }
-}
 
-TEST(TransferRules, ValidatorIsAStrongETagOrElseLastModified) {
     const std::string date = "Wed, 09 Dec 2026 10:00:00 GMT";
     EXPECT_EQ(choose_validator("\"abc\"", date), "\"abc\"");
     EXPECT_EQ(choose_validator("W/\"abc\"", date), date);
-    EXPECT_EQ(choose_validator("", date), date);
     EXPECT_EQ(choose_validator("W/\"abc\"", ""), "");
 }
 
@@ -98,27 +91,22 @@ TEST(TransferRules, WhereTheNextRequestStarts) {
     Sha256 url{}, other{};
     other[5] = 1;
     const ResumeRecord with{url, "\"e\"", 1000}, without{url, "", 1000};
+    // record, URL, bytes held, manifest digest given -> offset
     const struct {
-        const char* name;
         std::optional<ResumeRecord> record;
         Sha256 url;
         std::uint64_t size;
         bool has_digest;
         std::uint64_t offset;
-    } cases[] = {
-        {"validator", with, url, 400, false, 400},
-        {"no record", std::nullopt, url, 400, true, 0},
-        {"another URL", with, other, 400, true, 0},
-        {"nothing held", with, url, 0, true, 0},
-        {"all held", with, url, 1000, true, 0},
-        {"more than all", with, url, 1001, true, 0},
-        {"no validator, no digest", without, url, 400, false, 0},
-        {"no validator, a digest", without, url, 400, true, 400},
-    };
-    for (const auto& c : cases) {
+    } cases[] = {{with, url, 400, false, 400},  {std::nullopt, url, 400, true, 0},
+                 {with, other, 400, true, 0},   {with, url, 0, true, 0},
+                 {with, url, 1000, true, 0},    {with, url, 1001, true, 0},
+                 {without, url, 400, false, 0}, {without, url, 400, true, 400}};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
         const ResumePlan plan = plan_resume(c.record, c.url, c.size, c.has_digest);
-        EXPECT_EQ(plan.offset, c.offset) << c.name;
-        EXPECT_EQ(plan.validator, c.offset ? c.record->validator : "") << c.name;
+        EXPECT_EQ(plan.offset, c.offset) << i;
+        EXPECT_EQ(plan.validator, c.offset ? c.record->validator : "") << i;
     }
 }
 
@@ -129,19 +117,17 @@ TEST(TransferRules, WhatAnAnswerMeans) {
         std::uint32_t status;
         const char* range;
         AnswerUse use;
-    } cases[] = {
-        {400, 206, "bytes 400-999/1000", U::append},
-        {400, 200, "", U::from_zero},
-        {400, 416, "bytes */1000", U::restart},
-        {400, 206, "bytes 300-999/1000", U::restart},
-        {400, 206, "bytes 400-998/1000", U::restart},
-        {400, 206, "bytes 400-1199/1200", U::restart},
-        {400, 206, "", U::restart},
-        {0, 200, "", U::from_zero},
-        {0, 206, "bytes 0-999/1000", U::from_zero},
-        {0, 206, "bytes 0-499/1000", U::refuse},
-        {0, 416, "bytes */1000", U::refuse},
-    };
+    } cases[] = {{400, 206, "bytes 400-999/1000", U::append},
+                 {400, 200, "", U::from_zero},
+                 {400, 416, "bytes */1000", U::restart},
+                 {400, 206, "bytes 300-999/1000", U::restart},
+                 {400, 206, "bytes 400-998/1000", U::restart},
+                 {400, 206, "bytes 400-1199/1200", U::restart},
+                 {400, 206, "", U::restart},
+                 {0, 200, "", U::from_zero},
+                 {0, 206, "bytes 0-999/1000", U::from_zero},
+                 {0, 206, "bytes 0-499/1000", U::refuse},
+                 {0, 416, "bytes */1000", U::refuse}};
     for (const auto& c : cases) {
         EXPECT_EQ(use_of_answer(c.offset, 1000, c.status, c.range), c.use)
             << c.offset << " " << c.status << " " << c.range;

@@ -19,8 +19,6 @@ file under --root (URL-decoded), unless said otherwise:
                           does: a client that resumes again and again gets it
   /norange/<file>         always 200 and the whole file, with its validators;
                           Range is ignored
-  /novalidator/<file>     no ETag and no Last-Modified; Range is honoured
-                          (with any If-Range, 200 and the whole file)
   /slow/<ms>/<file>       16 KiB pieces with <ms> of sleep between them
                           (otherwise as a static file: validators, Range)
   /delay/<ms>/<file>      waits <ms> before answering at all
@@ -35,14 +33,13 @@ file under --root (URL-decoded), unless said otherwise:
   anything else           the static file, or 404 with a small body; but
                           when <file>.once exists beside it, the next requests
                           are answered as it says instead:
-                            "<delay ms> <status|scenario> [<count> [<s>]]"
+                            "<delay ms> <status|scenario> [<count>]"
                           <count> requests (default 1) wait <delay ms>, then
-                          get that status with a short HTML page (carrying
-                          "Retry-After: <s>" when <s> is given), or are served
+                          get that status with a short HTML page, or are served
                           as /<scenario>/<file> would be; the last of them
                           takes the file away. "8000 500": a check that hangs,
                           then fails, while later requests are served at once;
-                          "0 503 6 2": six 503s saying Retry-After: 2;
+                          "0 503 6": six 503s;
                           "0 cut/1000 6": six responses cut after 1000 bytes
   /redirect-http/<file>   302 to http://<host>/<file>, plain HTTP
   /port/<N>/<file>        the file when the request came to port <N>, else
@@ -242,7 +239,7 @@ class Handler(BaseHTTPRequestHandler):
             except OSError:
                 return False
             try:
-                if not 2 <= len(fields) <= 4:
+                if not 2 <= len(fields) <= 3:
                     raise ValueError(fields)
                 count = int(fields[2]) if len(fields) > 2 else 1
             except ValueError:
@@ -250,21 +247,20 @@ class Handler(BaseHTTPRequestHandler):
                 raise
             if count > 1:
                 with open(once + ".next", "w") as f:
-                    f.write(" ".join([fields[0], fields[1], str(count - 1)] + fields[3:]))
+                    f.write(" ".join([fields[0], fields[1], str(count - 1)]))
                 os.replace(once + ".next", once)
             else:
                 os.remove(once)
         delay_ms, what = fields[:2]
         time.sleep(int(delay_ms) / 1000.0)
         if what.isdigit():
-            extra = [("Retry-After", fields[3])] if len(fields) > 3 else []
-            self.simple(int(what), "Answered once by the test server.", extra)
+            self.simple(int(what), "Answered once by the test server.")
         else:
             scenario = what.split("/")
             getattr(self, "scenario_" + scenario[0].replace("-", "_"))(scenario[1:] + segments)
         return True
 
-    def serve_file(self, segments, code=200, validators=True, ranges=True, limit=None,
+    def serve_file(self, segments, code=200, ranges=True, limit=None,
                    piece=64 * 1024, pause=0.0):
         """The file; with a `limit`, at most that many body bytes and then
         an abrupt close."""
@@ -277,7 +273,7 @@ class Handler(BaseHTTPRequestHandler):
         with open(path, "rb") as f:
             stat = os.fstat(f.fileno())
             size = stat.st_size
-            tags = self.validators(stat) if code == 200 and validators else []
+            tags = self.validators(stat) if code == 200 else []
             ranged = code == 200 and ranges
             first = self.range_start(tags) if ranged else None
             headers = tags + ([("Accept-Ranges", "bytes")] if ranged else [])
@@ -340,9 +336,6 @@ class Handler(BaseHTTPRequestHandler):
 
     def scenario_norange(self, args):
         self.serve_file(args, ranges=False)
-
-    def scenario_novalidator(self, args):
-        self.serve_file(args, validators=False)
 
     def scenario_slow(self, args):
         self.serve_file(args[1:], piece=SLOW_PIECE, pause=int(args[0]) / 1000.0)
