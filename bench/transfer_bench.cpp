@@ -28,12 +28,12 @@
 #include <utility>
 #include <variant>
 
-#include "release/checksum.h"
+#include "net/http_rules.h"
 #include "release/download.h"
 #include "release/download_rules.h"
-#include "release/http_rules.h"
 #include "report/worker_channel.h"
 #include "text/utf.h"
+#include "trust/checksum.h"
 #include "win32/handles.h"
 #include "win32/system.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "release/http_rules.h"
+#include "net/http_rules.h"
 
 namespace {
 

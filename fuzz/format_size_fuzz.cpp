@@ -11,8 +11,8 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "release/format_size.h"
-#include "release/http_rules.h"
+#include "net/http_rules.h"
+#include "text/format_size.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "fuzz_support.h"
-#include "release/http_rules.h"
+#include "net/http_rules.h"
 
 namespace {
 

@@ -6,13 +6,13 @@
 #include <utility>
 #include <vector>
 
-#include "release/checksum.h"
+#include "net/transfer.h"
 #include "release/download_rules.h"
 #include "release/installer.h"
-#include "release/signature.h"
-#include "release/transfer.h"
 #include "support/log.h"
 #include "text/utf.h"
+#include "trust/checksum.h"
+#include "trust/signature.h"
 #include "win32/handles.h"
 #include "win32/system.h"
 #include "win32/system_library.h"

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "base/result.h"
-#include "release/checksum_rules.h"
+#include "trust/checksum_rules.h"
 
 // The manifest is small; a server that sends more is refused, not buffered.
 inline constexpr std::uint64_t kManifestLimit = std::uint64_t{1} << 20;

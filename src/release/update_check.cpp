@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "app_info.h"
+#include "net/transfer.h"
 #include "release/manifest.h"
-#include "release/transfer.h"
 #include "support/log.h"
 #include "support/log_line.h"
 #include "win32/system.h"

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "release/http_get.h"
-#include "release/http_rules.h"
-#include "release/transfer.h"
+#include "net/http_get.h"
+#include "net/http_rules.h"
+#include "net/transfer.h"
 #include "win_test_support.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "base/result.h"
-#include "release/transfer_rules.h"
+#include "net/transfer_rules.h"
 
 // What a final answer says of itself, read before its body.
 struct ResponseHead {

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "release/proxy_rules.h"
+#include "net/proxy_rules.h"
 #include "win32/handles.h"
 
 // A synchronous session for a GET of `url`, through the proxy that the

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "release/http_rules.h"
+#include "net/http_rules.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "release/http_get.h"
+#include "net/http_get.h"
 
 #include <winhttp.h>
 
@@ -7,8 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "release/http_rules.h"
-#include "release/proxy.h"
+#include "net/http_rules.h"
+#include "net/proxy.h"
 #include "support/log.h"
 #include "support/log_line.h"
 #include "text/utf.h"

@@ -5,7 +5,7 @@
 #include <tuple>
 #include <vector>
 
-#include "release/transfer_rules.h"
+#include "net/transfer_rules.h"
 
 namespace {
 

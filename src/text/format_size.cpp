@@ -1,4 +1,4 @@
-#include "release/format_size.h"
+#include "text/format_size.h"
 
 #include <charconv>
 

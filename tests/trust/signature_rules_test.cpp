@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "release/signature_rules.h"
+#include "trust/signature_rules.h"
 
 namespace {
 

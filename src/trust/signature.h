@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "release/signature_rules.h"
+#include "trust/signature_rules.h"
 
 // The signature of the open file at `path`, checked through the handle,
 // without UI and without fetching anything from the network: revocation is

@@ -1,9 +1,9 @@
-#include "release/proxy.h"
+#include "net/proxy.h"
 
 #include <atomic>
 
 #include "app_info.h"
-#include "release/transfer_rules.h"
+#include "net/transfer_rules.h"
 #include "support/log.h"
 #include "support/log_line.h"
 #include "text/utf.h"

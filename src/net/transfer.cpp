@@ -1,14 +1,14 @@
-#include "release/transfer.h"
+#include "net/transfer.h"
 
 #include <cstring>
 #include <utility>
 
 #include "base/decimal.h"
-#include "release/checksum.h"
-#include "release/http_get.h"
-#include "release/http_rules.h"
+#include "net/http_get.h"
+#include "net/http_rules.h"
 #include "support/log.h"
 #include "text/utf.h"
+#include "trust/checksum.h"
 #include "win32/handles.h"
 #include "win32/system.h"
 

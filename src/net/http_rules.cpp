@@ -1,9 +1,9 @@
-#include "release/http_rules.h"
+#include "net/http_rules.h"
 
 #include <algorithm>
 
 #include "base/decimal.h"
-#include "release/format_size.h"
+#include "text/format_size.h"
 
 namespace {
 

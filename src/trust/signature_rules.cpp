@@ -1,4 +1,4 @@
-#include "release/signature_rules.h"
+#include "trust/signature_rules.h"
 
 #include <utility>
 

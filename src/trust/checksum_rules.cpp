@@ -1,4 +1,4 @@
-#include "release/checksum_rules.h"
+#include "trust/checksum_rules.h"
 
 namespace {
 

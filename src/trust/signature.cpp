@@ -1,4 +1,4 @@
-#include "release/signature.h"
+#include "trust/signature.h"
 
 #include <softpub.h>
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "release/proxy_rules.h"
+#include "net/proxy_rules.h"
 
 namespace {
 

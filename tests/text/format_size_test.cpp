@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "release/format_size.h"
+#include "text/format_size.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "release/proxy_rules.h"
+#include "net/proxy_rules.h"
 
 bool asks_pac(WideView machine_proxy, const UserProxySetting& user) {
     return machine_proxy.empty() && (user.auto_detect || !user.pac_url.empty());

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "base/result.h"
-#include "release/checksum_rules.h"
+#include "trust/checksum_rules.h"
 #include "win32/handles.h"
 
 // A SHA-256 under way in the system's BCrypt (from System32), fed piece by

@@ -1,4 +1,4 @@
-#include "release/checksum.h"
+#include "trust/checksum.h"
 
 #include <windows.h>
 

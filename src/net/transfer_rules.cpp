@@ -1,10 +1,10 @@
-#include "release/transfer_rules.h"
+#include "net/transfer_rules.h"
 
 #include <algorithm>
 
 #include "base/decimal.h"
-#include "release/checksum_rules.h"
-#include "release/http_rules.h"
+#include "net/http_rules.h"
+#include "trust/checksum_rules.h"
 
 bool is_transient(const AttemptEnd& end) {
     switch (end.fault) {
