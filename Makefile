@@ -6,7 +6,8 @@ ROOT := $(CURDIR)
 JOBS ?= 2
 FUZZ_RUNS ?= 1000000
 
-.PHONY: setup native win test test-native test-win demo release bench fuzz clean format
+.PHONY: setup native win test test-native test-win demo release bench fuzz clean format \
+	feed-rules publish check-feed
 
 setup:
 	@bash scripts/setup.sh
@@ -46,3 +47,16 @@ clean:
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+# make publish SETUP=<file> VERSION=<v> URL=<https url>: dist/latest.json,
+# checked with the bootstrapper's own rules; make check-feed: the live
+# release as the bootstrapper fetches it (docs/publishing.md).
+feed-rules: setup
+	@cmake -S . -B build/native -DCMAKE_BUILD_TYPE=Debug >/dev/null
+	@cmake --build build/native --target feed_rules -j$(JOBS) >/dev/null
+
+publish: feed-rules
+	@python3 tools/publish.py publish
+
+check-feed: feed-rules
+	@python3 tools/publish.py check-feed
