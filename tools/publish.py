@@ -202,7 +202,9 @@ def check_signer(report, label, own, setup):
     verdict = pure_rules("signer", own.subject.hex() if own.signed else "", own.name,
                     "0x%x" % setup.trust_code, setup.subject.hex(), setup.name)
     if verdict["ok"]:
-        if setup.signed:
+        if setup.signed and setup.trust_code != 0:
+            report.warn("%s's signature does not verify: %s" % (label, setup.detail))
+        elif setup.signed:
             report.say("%s is signed by \"%s\"%s" % (label, setup.name, ", the bootstrapper's "
                                                      "signer" if own.signed else ""))
         else:
@@ -554,12 +556,12 @@ def command_publish():
             MACHINES.get(machine, "0x%04x" % machine))
         report.fail("SETUP %s is %s, and the bootstrapper runs 64-bit (amd64) setups: build it "
                     "for amd64 (NSIS: Target amd64-unicode)" % (setup, kind))
+    sha256 = sha256_of(setup)
+    if machine == AMD64:
+        report.say("SETUP %s: amd64, %d bytes, SHA-256 %s (of the file as it is now: upload it "
+                   "unchanged)" % (setup, os.path.getsize(setup), sha256))
     if own is not None:
         check_signer(report, "SETUP %s" % setup, own, read_signer(setup))
-    sha256 = sha256_of(setup)
-    report.say("SETUP %s: %d bytes, amd64, SHA-256 %s (of the file as it is now: upload this "
-               "file unchanged)" % (setup, os.path.getsize(setup), sha256) if machine == AMD64
-               else "SETUP %s: SHA-256 %s" % (setup, sha256))
     check_version(report, version)
     url_ok = check_url(report, url)
     if report.failures or not write_manifest(report, out, version, url, sha256):
@@ -588,7 +590,7 @@ def command_publish():
             feed = Report("check-feed")
             check_feed(feed, own, out)
             report.failures += feed.failures
-    report.say("FAILED" if report.failures else "passed")
+    report.say("FAILED" if report.failures else "passed: upload in the order above")
     return 1 if report.failures else 0
 
 
