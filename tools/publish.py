@@ -17,8 +17,6 @@ import http.client
 import json
 import os
 import re
-import shutil
-import socket
 import ssl
 import subprocess
 import sys
