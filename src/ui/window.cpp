@@ -164,6 +164,14 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_KILLFOCUS:
             ::InvalidateRect(window_, nullptr, FALSE);  // the focus cue
             return ::DefWindowProcW(window_, message, wparam, lparam);
+        // The palette follows the theme: High Contrast turned on or off, or
+        // its colours changed.
+        case WM_SETTINGCHANGE:
+            if (wparam == SPI_SETHIGHCONTRAST) ::InvalidateRect(window_, nullptr, FALSE);
+            return ::DefWindowProcW(window_, message, wparam, lparam);
+        case WM_SYSCOLORCHANGE:
+            ::InvalidateRect(window_, nullptr, FALSE);
+            return 0;
         case WM_UPDATEUISTATE:
             return update_ui_state(wparam);
         case WM_GETOBJECT:

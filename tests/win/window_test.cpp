@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
 #include <thread>
+#include <tuple>
 
 #include "app_info.h"
 #include "report/worker_channel.h"
 #include "text/utf.h"
+#include "ui/paint.h"
 #include "ui/window.h"
 #include "win_test_support.h"
 
@@ -274,6 +277,76 @@ TEST(Window, MainButtonWithoutVersionGivesLatest) {
     ASSERT_TRUE(pump_until([&] { return attached->status == "Downloading"; }));
     EXPECT_EQ(attached->detail, "latest");
     ASSERT_TRUE(pump_until([&] { return attached->status == "Download failed"; }));
+    destroy(window);
+}
+
+// High Contrast answered "on" (Wine's is always off) in colours of the test's
+// choosing, whose setting repaints every window; all put back at the end.
+class HighContrastTheme {
+public:
+    static constexpr int kIndices[] = {COLOR_WINDOW,     COLOR_BTNFACE, COLOR_HIGHLIGHT,
+                                       COLOR_WINDOWTEXT, COLOR_BTNTEXT, COLOR_GRAYTEXT};
+    HighContrastTheme() {
+        for (int i = 0; i < 6; ++i) saved_[i] = ::GetSysColor(kIndices[i]);
+        high_contrast_on = [] { return true; };
+    }
+    ~HighContrastTheme() {
+        high_contrast_on = asked_;
+        ::SetSysColors(6, kIndices, saved_);
+    }
+    void set(const COLORREF* colours) { ::SetSysColors(6, kIndices, colours); }
+
+private:
+    COLORREF saved_[6];
+    bool (*asked_)() = high_contrast_on;
+};
+
+TEST(Window, HighContrastPaintsInTheSystemColoursOnly) {
+    const COLORREF themes[2][6] = {{RGB(16, 32, 48), RGB(64, 0, 96), RGB(0, 144, 32),
+                                    RGB(240, 224, 16), RGB(224, 240, 240), RGB(128, 112, 96)},
+                                   {RGB(250, 250, 240), RGB(200, 0, 0), RGB(96, 0, 160),
+                                    RGB(0, 0, 8), RGB(0, 64, 0), RGB(40, 40, 40)}};
+    std::set<COLORREF> own;  // the window's own palette, but for black
+    for (int ink = 0; ink < int(Ink::kCount); ++ink) own.insert(window_colour(Ink(ink), 0, {}));
+    own.erase(0);
+    WindowState state = ready_state("https://h/setup.exe");
+    state.progress = 0.5f;
+    const HWND window = create_window_with(state);
+    const HDC dc = ::GetDC(window);
+    const auto at = [&](int x, int y) { return ::GetPixel(dc, x, y); };
+    ::UpdateWindow(window);
+    EXPECT_EQ(at(3, 260), RGB(5, 12, 20));
+
+    HighContrastTheme theme;
+    for (const COLORREF* colours : themes) {
+        theme.set(colours);
+        ::UpdateWindow(window);
+        // background, no ellipse, the buttons, progress fill, rounded edge,
+        // main button's border, track outline, track
+        const POINT probes[] = {{3, 260},  {380, 80},  {228, 446}, {414, 446}, {200, 355},
+                                {10, 260}, {220, 446}, {152, 355}, {500, 355}};
+        const int expected[] = {0, 0, 1, 1, 2, 3, 4, 3, 0};
+        for (int i = 0; i < 9; ++i) EXPECT_EQ(at(probes[i].x, probes[i].y), colours[expected[i]]);
+        int own_pixels = 0;
+        for (int y = 0; y < 520; ++y) {
+            for (int x = 0; x < 760; ++x) own_pixels += own.count(at(x, y));
+        }
+        EXPECT_EQ(own_pixels, 0);
+    }
+    ::ReleaseDC(window, dc);
+    destroy(window);
+}
+
+// A theme turned on or off, or its colours changed, repaints; other settings do not.
+TEST(Window, ThemeChangesRepaint) {
+    const HWND window = create_window_with(initial_window_state());
+    for (const auto& [message, wparam, repaints] : {std::tuple{WM_SYSCOLORCHANGE, 0, true},
+                                                    {WM_SETTINGCHANGE, SPI_SETHIGHCONTRAST, true},
+                                                    {WM_SETTINGCHANGE, SPI_SETWORKAREA, false}}) {
+        ::ValidateRect(window, nullptr);
+        ::SendMessageW(window, message, wparam, 0);
+        EXPECT_EQ(::GetUpdateRect(window, nullptr, FALSE) != FALSE, repaints) << message;
+    }
     destroy(window);
 }
 
