@@ -1,8 +1,10 @@
 // The real window procedure in a real window of the program's class.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <set>
+#include <string>
 #include <thread>
 #include <tuple>
 
@@ -10,6 +12,7 @@
 #include "report/worker_channel.h"
 #include "text/utf.h"
 #include "ui/paint.h"
+#include "ui/taskbar.h"
 #include "ui/window.h"
 #include "win_test_support.h"
 
@@ -348,6 +351,63 @@ TEST(Window, ThemeChangesRepaint) {
         EXPECT_EQ(::GetUpdateRect(window, nullptr, FALSE) != FALSE, repaints) << message;
     }
     destroy(window);
+}
+
+std::vector<std::string> g_taskbar_calls;
+
+// Records the window's taskbar calls: "state 2", "value 125/1000".
+class TaskbarRecorder final : public TaskbarButton {
+    void set_progress_state(HWND, TaskbarState state) override {
+        g_taskbar_calls.push_back("state " + std::to_string(int(state)));
+    }
+    void set_progress_value(HWND, std::uint64_t completed, std::uint64_t total) override {
+        g_taskbar_calls.push_back("value " + std::to_string(completed) + "/" +
+                                  std::to_string(total));
+    }
+};
+
+TEST(Window, TaskbarFollowsADownload) {
+    write_release_file("taskbar/setup.exe",
+                       read_file(wine_path(environment("VANTREL_FIXTURES") + "/setup-exit0.exe")));
+    const auto opened = open_taskbar_button;
+    open_taskbar_button = []() -> std::unique_ptr<TaskbarButton> {
+        return std::make_unique<TaskbarRecorder>();
+    };
+    const struct {
+        const char* path;
+        const char* end;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"taskbar/setup.exe",
+         "Installed",
+         {"state 2", "value 0/1000", "value 1000/1000", "state 1", "state 0"}},
+        {"status/404/taskbar.exe",
+         "Download failed",
+         {"state 2", "value 0/1000", "state 4", "value 1000/1000"}},
+    };
+    for (const auto& c : cases) {
+        g_taskbar_calls.clear();
+        const HWND window = create_window_with(
+            ready_state(("https://updates.vantrel.app/" + std::string(c.path)).c_str()));
+        ::SendMessageW(window, ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+        ::SendMessageW(window, WM_PRESS, static_cast<WPARAM>(Hit::kMain), 0);
+        EXPECT_TRUE(pump_until([&] { return attached_state(window)->status == c.end; }));
+        // The values between depend on how the bytes arrive; they only grow.
+        std::vector<std::string> calls;
+        int last = -1;
+        for (const std::string& call : g_taskbar_calls) {
+            int completed = 0;
+            if (std::sscanf(call.c_str(), "value %d/", &completed) == 1) {
+                EXPECT_GT(completed, last);
+                last = completed;
+                if (completed % 1000 != 0) continue;
+            }
+            calls.push_back(call);
+        }
+        EXPECT_EQ(calls, c.calls) << c.path;
+        destroy(window);
+    }
+    open_taskbar_button = opened;
 }
 
 }  // namespace
