@@ -13,7 +13,8 @@ bool contains(const Rect& r, std::uint32_t x, std::uint32_t y) {
 }
 
 // The window's own colour (#RRGGBB) of each ink, and the system colour that
-// stands for it in High Contrast, where decoration takes the background's.
+// stands for it in High Contrast (which draws no decoration; should it, in the
+// background's colour).
 struct InkColours {
     Ink ink;
     std::uint32_t SystemColours::*system;

@@ -118,7 +118,8 @@ LRESULT paint_window(HWND window, const WindowState* state, std::optional<Hit> f
         ::FillRect(dc, &client, background.get());
     }
     draw_panel(dc, layout::kCardPanel, palette);
-    draw_ellipse(dc, palette);
+    // High Contrast drops the decoration, which would cut the rounded edge.
+    if (!palette.high_contrast) draw_ellipse(dc, palette);
     for (const auto& label : layout::kHeaderLabels) {
         draw_label(dc, label, *state, palette[label.colour]);
     }

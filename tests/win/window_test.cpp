@@ -324,12 +324,12 @@ TEST(Window, HighContrastPaintsInTheSystemColoursOnly) {
     for (const COLORREF* colours : themes) {
         theme.set(colours);
         ::UpdateWindow(window);
-        // background, no ellipse, the buttons, progress fill, rounded edge,
-        // main button's border, track outline, track
-        const POINT probes[] = {{3, 260},  {380, 80},  {228, 446}, {414, 446}, {200, 355},
-                                {10, 260}, {220, 446}, {152, 355}, {500, 355}};
-        const int expected[] = {0, 0, 1, 1, 2, 3, 4, 3, 0};
-        for (int i = 0; i < 9; ++i) EXPECT_EQ(at(probes[i].x, probes[i].y), colours[expected[i]]);
+        // background, no ellipse, the buttons, progress fill, the rounded
+        // edge (also where the ellipse was), main button's border, track outline, track
+        const POINT probes[] = {{3, 260},  {380, 80}, {228, 446}, {414, 446}, {200, 355},
+                                {10, 260}, {380, 10}, {220, 446}, {152, 355}, {500, 355}};
+        const int expected[] = {0, 0, 1, 1, 2, 3, 3, 4, 3, 0};
+        for (int i = 0; i < 10; ++i) EXPECT_EQ(at(probes[i].x, probes[i].y), colours[expected[i]]);
         int own_pixels = 0;
         for (int y = 0; y < 520; ++y) {
             for (int x = 0; x < 760; ++x) own_pixels += own.count(at(x, y));
