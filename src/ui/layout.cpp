@@ -13,8 +13,8 @@ bool contains(const Rect& r, std::uint32_t x, std::uint32_t y) {
 }
 
 // The window's own colour (#RRGGBB) of each ink, and the system colour that
-// stands for it in High Contrast (which draws no decoration; should it, in the
-// background's colour).
+// stands for it in High Contrast. The decoration is not drawn there; its rows
+// name the background's colour all the same.
 struct InkColours {
     Ink ink;
     std::uint32_t SystemColours::*system;
