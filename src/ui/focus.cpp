@@ -40,6 +40,6 @@ layout::Panel focus_ring(const layout::Control& control) {
     const Rect& r = control.panel.rect;
     return {{r.left + kRingInset, r.top + kRingInset, r.right - kRingInset, r.bottom - kRingInset},
             control.panel.radius - kRingInset,
-            control.caption.colour,
+            control.focus,
             control.panel.fill};
 }

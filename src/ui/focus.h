@@ -25,7 +25,8 @@ struct KeyAction {
 // focused control; Escape presses Cancel. A held key's repeats press nothing.
 [[nodiscard]] KeyAction key_action(Hit focus, std::uint32_t key, bool shift, bool repeated);
 
-// The one-pixel ring drawn just inside a focused control, before its caption:
-// the caption's colour, so that it stands out from the fill as the caption
-// does, around the control's own fill.
+// The one-pixel ring drawn just inside a focused control, before its caption,
+// in the control's focus ink (its caption's colour, so that it stands out from
+// the fill as the caption does; the highlight in High Contrast), around the
+// control's own fill.
 [[nodiscard]] layout::Panel focus_ring(const layout::Control& control);

@@ -1,5 +1,8 @@
 #include "ui/layout.h"
 
+#include <cstddef>
+#include <iterator>
+
 #include "base/decimal.h"
 
 namespace {
@@ -9,7 +12,63 @@ bool contains(const Rect& r, std::uint32_t x, std::uint32_t y) {
            y >= static_cast<std::uint32_t>(r.top) && y <= static_cast<std::uint32_t>(r.bottom);
 }
 
+// The window's own colour (#RRGGBB) of each ink, and the system colour that
+// stands for it in High Contrast. The decoration is not drawn there; its rows
+// name the background's colour all the same.
+struct InkColours {
+    Ink ink;
+    std::uint32_t SystemColours::*system;
+    std::uint32_t own;
+};
+
+constexpr InkColours kInks[] = {
+    {Ink::kBackground, &SystemColours::window, 0x050C14},
+    {Ink::kCardFill, &SystemColours::window, 0x07111B},
+    {Ink::kCardOutline, &SystemColours::window_text, 0x255071},
+    {Ink::kEllipseFill, &SystemColours::window, 0x081D2B},
+    // The pen a fresh paint context holds.
+    {Ink::kEllipseOutline, &SystemColours::window, 0x000000},
+    {Ink::kAccent, &SystemColours::window_text, 0x20D8FF},
+    {Ink::kHeadline, &SystemColours::window_text, 0xF5FAFF},
+    {Ink::kDetail, &SystemColours::window_text, 0xA2B1C6},
+    {Ink::kTrackFill, &SystemColours::window, 0x0A1220},
+    {Ink::kTrackOutline, &SystemColours::window_text, 0x27405A},
+    {Ink::kProgress, &SystemColours::highlight, 0x24D8FF},
+    {Ink::kMainFill, &SystemColours::button_face, 0x24D8FF},
+    {Ink::kMainOutline, &SystemColours::button_text, 0xB7F7FF},
+    {Ink::kMainCaption, &SystemColours::button_text, 0x06121D},
+    {Ink::kMainCaptionDisabled, &SystemColours::gray_text, 0x06121D},
+    // A focus ring of its own takes its caption's colour.
+    {Ink::kMainFocus, &SystemColours::highlight, 0x06121D},
+    {Ink::kCancelFill, &SystemColours::button_face, 0x253247},
+    {Ink::kCancelOutline, &SystemColours::button_text, 0x45607E},
+    {Ink::kCancelCaption, &SystemColours::button_text, 0xD2DCEB},
+    {Ink::kCancelFocus, &SystemColours::highlight, 0xD2DCEB},
+    {Ink::kBoxFill, &SystemColours::button_face, 0x0B1522},
+    {Ink::kBoxOutline, &SystemColours::button_text, 0x26425E},
+    {Ink::kGlyph, &SystemColours::button_text, 0xA2B1C6},
+    {Ink::kBoxFocus, &SystemColours::highlight, 0xA2B1C6},
+};
+
+constexpr bool one_row_per_ink_in_order() {
+    if (std::size(kInks) != static_cast<std::size_t>(Ink::kCount)) return false;
+    for (std::size_t i = 0; i < std::size(kInks); ++i) {
+        if (kInks[i].ink != static_cast<Ink>(i)) return false;
+    }
+    return true;
+}
+static_assert(one_row_per_ink_in_order());
+
 }  // namespace
+
+std::uint32_t window_colour(Ink ink, bool high_contrast, const SystemColours& system) {
+    const InkColours& row = kInks[static_cast<std::size_t>(ink)];
+    return high_contrast ? system.*row.system : colour_ref(row.own);
+}
+
+Ink caption_ink(const layout::Control& control, bool busy) {
+    return control.hit == Hit::kMain && busy ? Ink::kMainCaptionDisabled : control.caption.colour;
+}
 
 Hit hit_test(std::uint32_t x, std::uint32_t y) {
     // The controls do not overlap, so the table's order does not matter.

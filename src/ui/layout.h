@@ -45,25 +45,35 @@ inline constexpr Rect kCancelButton{408, 432, 540, 460};
 inline constexpr Rect kMinimiseButton{659, 28, 691, 60};
 inline constexpr Rect kCloseButton{700, 28, 732, 60};
 
-namespace palette {
-inline constexpr std::uint32_t kBackground = 0x050C14;
-inline constexpr std::uint32_t kCardFill = 0x07111B;
-inline constexpr std::uint32_t kCardOutline = 0x255071;
-inline constexpr std::uint32_t kEllipseFill = 0x081D2B;
-inline constexpr std::uint32_t kAccent = 0x20D8FF;  // logo letters, percentage
-inline constexpr std::uint32_t kHeadline = 0xF5FAFF;
-inline constexpr std::uint32_t kMuted = 0xA2B1C6;  // detail line and window glyphs
-inline constexpr std::uint32_t kTrackFill = 0x0A1220;
-inline constexpr std::uint32_t kTrackOutline = 0x27405A;
-inline constexpr std::uint32_t kProgress = 0x24D8FF;  // progress fill, main button fill
-inline constexpr std::uint32_t kMainOutline = 0xB7F7FF;
-inline constexpr std::uint32_t kMainCaption = 0x06121D;
-inline constexpr std::uint32_t kCancelFill = 0x253247;
-inline constexpr std::uint32_t kCancelOutline = 0x45607E;
-inline constexpr std::uint32_t kCancelCaption = 0xD2DCEB;
-inline constexpr std::uint32_t kBoxFill = 0x0B1522;
-inline constexpr std::uint32_t kBoxOutline = 0x26425E;
-}  // namespace palette
+// What each colour of the window is for. Which colour that is, the window's
+// own or the system's, is the palette's choice (window_colour).
+enum class Ink : std::uint8_t {
+    kBackground,
+    kCardFill,
+    kCardOutline,  // the window's rounded edge
+    kEllipseFill,  // decoration behind the texts
+    kEllipseOutline,
+    kAccent,    // logo letters, percentage
+    kHeadline,  // title, product word, status
+    kDetail,
+    kTrackFill,
+    kTrackOutline,
+    kProgress,
+    kMainFill,
+    kMainOutline,
+    kMainCaption,
+    kMainCaptionDisabled,  // while the window is busy
+    kMainFocus,
+    kCancelFill,
+    kCancelOutline,
+    kCancelCaption,
+    kCancelFocus,
+    kBoxFill,  // minimise and close
+    kBoxOutline,
+    kGlyph,
+    kBoxFocus,
+    kCount
+};
 
 inline constexpr std::uint32_t kLeftLine = 0x24;     // DT_LEFT | DT_VCENTER | DT_SINGLELINE
 inline constexpr std::uint32_t kCentredLine = 0x25;  // DT_CENTER | DT_VCENTER | DT_SINGLELINE
@@ -74,8 +84,8 @@ inline constexpr std::uint32_t kCentredText = kCentredLine | 0x800;
 struct Panel {
     Rect rect;
     std::int32_t radius;
-    std::uint32_t outline;  // #RRGGBB
-    std::uint32_t fill;
+    Ink outline;
+    Ink fill;
 };
 
 // Where the text comes from: a fixed literal or one of the state's texts.
@@ -87,66 +97,70 @@ struct Label {
     Rect rect;
     std::int32_t size;
     bool bold;
-    std::uint32_t colour;  // #RRGGBB
+    Ink colour;
     std::uint32_t format;
 };
 
 // Panels and labels in drawing order; the ellipse (after the card) and the
 // progress fill (after the track) are drawn between them by the painter.
-inline constexpr Panel kCardPanel{kCard, 28, palette::kCardOutline, palette::kCardFill};
-inline constexpr Panel kTrackPanel{kTrack, 4, palette::kTrackOutline, palette::kTrackFill};
+inline constexpr Panel kCardPanel{kCard, 28, Ink::kCardOutline, Ink::kCardFill};
+inline constexpr Panel kTrackPanel{kTrack, 4, Ink::kTrackOutline, Ink::kTrackFill};
 inline constexpr std::int32_t kFillRadius = 3;
 
 inline constexpr Label kHeaderLabels[] = {
-    {TextSource::kFixed, "V", {34, 34, 52, 52}, 22, true, palette::kAccent, kLeftLine},
+    {TextSource::kFixed, "V", {34, 34, 52, 52}, 22, true, Ink::kAccent, kLeftLine},
     {TextSource::kFixed,
      app::kAppName.c_str(),
      {58, 28, 260, 58},
      13,
      true,
-     palette::kHeadline,
+     Ink::kHeadline,
      kLeftLine},
-    {TextSource::kFixed, "V", {0, 96, 760, 196}, 94, true, palette::kAccent, kCentredLine},
+    {TextSource::kFixed, "V", {0, 96, 760, 196}, 94, true, Ink::kAccent, kCentredLine},
     {TextSource::kFixed,
      app::kProductName.c_str(),
      {0, 235, 760, 290},
      42,
      true,
-     palette::kHeadline,
+     Ink::kHeadline,
      kCentredLine},
-    {TextSource::kStatus, nullptr, {0, 302, 760, 334}, 18, true, palette::kHeadline, kCentredText},
+    {TextSource::kStatus, nullptr, {0, 302, 760, 334}, 18, true, Ink::kHeadline, kCentredText},
 };
 
 inline constexpr Label kPercentageLabel{
-    TextSource::kPercentage, nullptr, {588, 342, 652, 368}, 14, true, palette::kAccent, kLeftLine};
+    TextSource::kPercentage, nullptr, {588, 342, 652, 368}, 14, true, Ink::kAccent, kLeftLine};
 
 enum class Hit { kMinimise, kClose, kMain, kCancel, kDrag };
 
 // A control: its panel, then its caption drawn over it; a press inside the
-// panel's rectangle hits it.
+// panel's rectangle hits it. `focus` outlines it while it has the keyboard focus.
 struct Control {
     Panel panel;
     Label caption;
+    Ink focus;
     Hit hit;
 };
 
 inline constexpr Label kDetailLabel{TextSource::kDetail, nullptr,     {0, 378, 760, 410}, 13, false,
-                                    palette::kMuted,     kCentredText};
+                                    Ink::kDetail,        kCentredText};
 
 inline constexpr Control kControls[] = {
-    {{kMainButton, 6, palette::kMainOutline, palette::kProgress},
-     {TextSource::kButtonLabel, nullptr, kMainButton, 14, true, palette::kMainCaption,
-      kCentredText},
+    {{kMainButton, 6, Ink::kMainOutline, Ink::kMainFill},
+     {TextSource::kButtonLabel, nullptr, kMainButton, 14, true, Ink::kMainCaption, kCentredText},
+     Ink::kMainFocus,
      Hit::kMain},
-    {{kCancelButton, 6, palette::kCancelOutline, palette::kCancelFill},
-     {TextSource::kFixed, "Cancel", kCancelButton, 13, true, palette::kCancelCaption, kCentredLine},
+    {{kCancelButton, 6, Ink::kCancelOutline, Ink::kCancelFill},
+     {TextSource::kFixed, "Cancel", kCancelButton, 13, true, Ink::kCancelCaption, kCentredLine},
+     Ink::kCancelFocus,
      Hit::kCancel},
     // The minimise glyph sits one pixel higher than its box.
-    {{kMinimiseButton, 8, palette::kBoxOutline, palette::kBoxFill},
-     {TextSource::kFixed, "-", {659, 27, 691, 60}, 16, false, palette::kMuted, kCentredLine},
+    {{kMinimiseButton, 8, Ink::kBoxOutline, Ink::kBoxFill},
+     {TextSource::kFixed, "-", {659, 27, 691, 60}, 16, false, Ink::kGlyph, kCentredLine},
+     Ink::kBoxFocus,
      Hit::kMinimise},
-    {{kCloseButton, 8, palette::kBoxOutline, palette::kBoxFill},
-     {TextSource::kFixed, "x", kCloseButton, 15, false, palette::kMuted, kCentredLine},
+    {{kCloseButton, 8, Ink::kBoxOutline, Ink::kBoxFill},
+     {TextSource::kFixed, "x", kCloseButton, 15, false, Ink::kGlyph, kCentredLine},
+     Ink::kBoxFocus,
      Hit::kClose},
 };
 
@@ -168,6 +182,22 @@ static_assert(controls_apart(), "a press must hit at most one control");
 }  // namespace layout
 
 using layout::Hit;
+using layout::Ink;
+
+// The colours a High Contrast theme sets, as the system gives them (0x00BBGGRR).
+struct SystemColours {
+    std::uint32_t window, window_text, button_face, button_text, highlight, gray_text;
+};
+
+// The colour (0x00BBGGRR) that `ink` paints in. With High Contrast on, every
+// colour is one of the system's: the window pair for the background and its
+// texts, the button pair for the buttons, the highlight for the progress fill
+// and the focus cue, the gray text for a disabled caption. Off, the window's own.
+[[nodiscard]] std::uint32_t window_colour(Ink ink, bool high_contrast, const SystemColours& system);
+
+// The ink of a control's caption: the main button's is disabled while the
+// window is busy.
+[[nodiscard]] Ink caption_ink(const layout::Control& control, bool busy);
 
 // Which control a press at client (x, y) hits; a rectangle's right and bottom
 // edges count as inside.

@@ -9,6 +9,10 @@
 #include "ui/layout.h"
 #include "ui/window_state.h"
 
+// Whether a High Contrast theme is on, asked at every paint. Wine always says
+// no, so its tests put an answer of their own here.
+extern bool (*high_contrast_on)();
+
 // Draws the whole window from its state, with a focus ring in `focus_cue`;
 // returns the WM_PAINT result. Without a state the paint is only begun and ended.
 LRESULT paint_window(HWND window, const WindowState* state, std::optional<Hit> focus_cue);

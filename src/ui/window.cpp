@@ -7,6 +7,7 @@
 #include "ui/accessible.h"
 #include "ui/focus.h"
 #include "ui/paint.h"
+#include "ui/taskbar.h"
 
 namespace {
 
@@ -25,7 +26,8 @@ MainWindow::MainWindow(HWND window, WindowState state)
     : window_(window),
       state_(std::move(state)),
       channel_(WorkerChannel::open(window)),
-      accessible_(std::make_unique<AccessibleObject>(*this)) {}
+      accessible_(std::make_unique<AccessibleObject>(*this)),
+      taskbar_button_created_(::RegisterWindowMessageW(L"TaskbarButtonCreated")) {}
 
 MainWindow::~MainWindow() {
     channel_.close();
@@ -50,6 +52,7 @@ void MainWindow::focus_control(Hit control) {
 
 void MainWindow::check_for_updates() {
     start_update_check(channel_, begin_update_check(state_));
+    show_on_taskbar();
 }
 
 void MainWindow::press_main_button() {
@@ -62,6 +65,7 @@ void MainWindow::press_main_button() {
     // Applied here, before the worker starts: a second press that is already
     // queued finds the window busy.
     apply({WorkerMessage::Status{"Downloading", version, 0.0f, true}});
+    show_on_taskbar();
     start_download_and_install(channel_, std::move(version), *state_.setup_url,
                                state_.setup_sha256);
 }
@@ -111,6 +115,8 @@ void MainWindow::key_down(WPARAM key, LPARAM flags) {
 // what workers pushed onto the inbox is applied.
 void MainWindow::take_reports() {
     channel_.take([this](WorkerMessage report) { apply(std::move(report)); });
+    // Once for all the reports taken, as the window is repainted once for them.
+    show_on_taskbar();
 }
 
 void MainWindow::apply(WorkerMessage report) {
@@ -136,6 +142,20 @@ LRESULT MainWindow::update_ui_state(WPARAM change) {
 std::optional<Hit> MainWindow::focus_cue() const {
     if (cues_hidden_ || ::GetFocus() != window_) return std::nullopt;
     return focus_;
+}
+
+// A new button shows nothing; it is made again when the shell restarts.
+void MainWindow::connect_taskbar() {
+    taskbar_ = open_taskbar_button();
+    on_taskbar_ = {};
+    show_on_taskbar();
+}
+
+void MainWindow::show_on_taskbar() {
+    if (!taskbar_) return;
+    const TaskbarProgress progress = taskbar_progress(state_);
+    show_taskbar_progress(*taskbar_, window_, on_taskbar_, progress);
+    on_taskbar_ = progress;
 }
 
 LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
@@ -164,6 +184,14 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
         case WM_KILLFOCUS:
             ::InvalidateRect(window_, nullptr, FALSE);  // the focus cue
             return ::DefWindowProcW(window_, message, wparam, lparam);
+        // The palette follows the theme: High Contrast turned on or off, or
+        // its colours changed.
+        case WM_SETTINGCHANGE:
+            if (wparam == SPI_SETHIGHCONTRAST) ::InvalidateRect(window_, nullptr, FALSE);
+            return ::DefWindowProcW(window_, message, wparam, lparam);
+        case WM_SYSCOLORCHANGE:
+            ::InvalidateRect(window_, nullptr, FALSE);
+            return 0;
         case WM_UPDATEUISTATE:
             return update_ui_state(wparam);
         case WM_GETOBJECT:
@@ -175,6 +203,10 @@ LRESULT MainWindow::handle_message(UINT message, WPARAM wparam, LPARAM lparam) {
             ::PostQuitMessage(0);
             return 0;
         default:
+            if (message == taskbar_button_created_ && message != 0) {
+                connect_taskbar();
+                return 0;
+            }
             return ::DefWindowProcW(window_, message, wparam, lparam);
     }
 }

@@ -11,9 +11,11 @@
 
 #include "report/worker_channel.h"
 #include "ui/layout.h"
+#include "ui/taskbar_rules.h"
 #include "ui/window_state.h"
 
 class AccessibleObject;
+class TaskbarButton;
 
 // Posted by the accessible object's default action, so that the press happens
 // after the reader's call has returned; wparam is the Hit pressed.
@@ -50,6 +52,8 @@ private:
     void apply(WorkerMessage report);
     [[nodiscard]] LRESULT update_ui_state(WPARAM change);
     [[nodiscard]] std::optional<Hit> focus_cue() const;
+    void connect_taskbar();
+    void show_on_taskbar();
 
     HWND window_;
     WindowState state_;
@@ -57,6 +61,9 @@ private:
     bool cues_hidden_ = false;
     WorkerChannel channel_;
     std::unique_ptr<AccessibleObject> accessible_;
+    const UINT taskbar_button_created_;
+    std::unique_ptr<TaskbarButton> taskbar_;  // null until the shell made the button
+    TaskbarProgress on_taskbar_;
 };
 
 // The creation parameter is a heap WindowState that the window takes over, or

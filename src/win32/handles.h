@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <bcrypt.h>
+#include <unknwn.h>
 #include <winhttp.h>
 #include <wintrust.h>
 
@@ -48,6 +49,11 @@ inline void close_find(HANDLE h) {
     ::FindClose(h);
 }
 
+// A COM object's reference.
+inline void release_com(IUnknown* object) {
+    object->Release();
+}
+
 using UniqueHandle = UniqueOwner<HANDLE, &close_kernel_handle>;
 using UniqueInternet = UniqueOwner<HINTERNET, &close_internet_handle>;
 using UniqueBrush = UniqueOwner<HBRUSH, &delete_gdi_object>;
@@ -58,6 +64,8 @@ using UniqueLocal = UniqueOwner<HLOCAL, &free_local>;
 using UniqueGlobalText = UniqueOwner<wchar_t*, &free_global>;
 using UniqueAlgorithm = UniqueOwner<BCRYPT_ALG_HANDLE, &close_algorithm>;
 using UniqueHash = UniqueOwner<BCRYPT_HASH_HANDLE, &destroy_hash>;
+template <class Interface>
+using UniqueCom = UniqueOwner<Interface*, &release_com>;
 
 // An owner for handles whose empty value is INVALID_HANDLE_VALUE, as
 // CreateFileW and FindFirstFileW give on failure, rather than null.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/focus.h"
 #include "ui/layout.h"
 
 namespace {
@@ -184,6 +185,43 @@ TEST(Layout, ProgressFillAndPercentage) {
         EXPECT_EQ(progress_fill_width(c.progress), c.width);
         EXPECT_EQ(percentage_text(true, c.progress), c.text);
         EXPECT_EQ(percentage_text(false, c.progress), "--");
+    }
+}
+
+// Each painted element's colour: the window's own (#RRGGBB), and the system's
+// in High Contrast (made-up colours W window, T window text, F button face,
+// B button text, H highlight, G gray text).
+TEST(Layout, PaletteFollowsHighContrast) {
+    using namespace layout;
+    enum : std::uint32_t { W = 0xF1, T, F, B, H, G };
+    const Control &main = kControls[0], &cancel = kControls[1], &box = kControls[2];
+    const struct {
+        Ink ink;
+        std::uint32_t own, high_contrast;
+    } cases[] = {{Ink::kBackground, 0x050C14, W},
+                 {kCardPanel.fill, 0x07111B, W},
+                 {kCardPanel.outline, 0x255071, T},
+                 {Ink::kEllipseFill, 0x081D2B, W},
+                 {kHeaderLabels[0].colour, 0x20D8FF, T},
+                 {kPercentageLabel.colour, 0x20D8FF, T},
+                 {kDetailLabel.colour, 0xA2B1C6, T},
+                 {kTrackPanel.fill, 0x0A1220, W},
+                 {kTrackPanel.outline, 0x27405A, T},
+                 {Ink::kProgress, 0x24D8FF, H},
+                 {main.panel.fill, 0x24D8FF, F},
+                 {main.panel.outline, 0xB7F7FF, B},
+                 {caption_ink(main, false), 0x06121D, B},
+                 {caption_ink(main, true), 0x06121D, G},
+                 {focus_ring(main).outline, 0x06121D, H},
+                 {cancel.panel.fill, 0x253247, F},
+                 {caption_ink(cancel, true), 0xD2DCEB, B},
+                 {kControls[3].panel.fill, 0x0B1522, F},
+                 {kControls[3].caption.colour, 0xA2B1C6, B},
+                 {focus_ring(box).outline, 0xA2B1C6, H}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(int(c.ink));
+        EXPECT_EQ(window_colour(c.ink, false, {W, T, F, B, H, G}), colour_ref(c.own));
+        EXPECT_EQ(window_colour(c.ink, true, {W, T, F, B, H, G}), c.high_contrast);
     }
 }
 

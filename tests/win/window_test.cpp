@@ -2,11 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <set>
+#include <string>
 #include <thread>
+#include <tuple>
 
 #include "app_info.h"
 #include "report/worker_channel.h"
 #include "text/utf.h"
+#include "ui/paint.h"
+#include "ui/taskbar.h"
 #include "ui/window.h"
 #include "win_test_support.h"
 
@@ -275,6 +280,92 @@ TEST(Window, MainButtonWithoutVersionGivesLatest) {
     EXPECT_EQ(attached->detail, "latest");
     ASSERT_TRUE(pump_until([&] { return attached->status == "Download failed"; }));
     destroy(window);
+}
+
+// High Contrast answered "on" (Wine's is always off) in colours of the test's
+// choosing: window, button face, highlight, window text, button text, gray text.
+TEST(Window, HighContrastPaintsInTheSystemColoursOnly) {
+    const int indices[] = {COLOR_WINDOW,     COLOR_BTNFACE, COLOR_HIGHLIGHT,
+                           COLOR_WINDOWTEXT, COLOR_BTNTEXT, COLOR_GRAYTEXT};
+    COLORREF themes[3][6] = {{RGB(16, 32, 48), RGB(64, 0, 96), RGB(0, 144, 32), RGB(240, 224, 16),
+                              RGB(224, 240, 240), RGB(128, 112, 96)},
+                             {RGB(250, 250, 240), RGB(200, 0, 0), RGB(96, 0, 160), RGB(0, 0, 8),
+                              RGB(0, 64, 0), RGB(40, 40, 40)}};
+    for (int i = 0; i < 6; ++i) themes[2][i] = ::GetSysColor(indices[i]);  // put back at the end
+    std::set<COLORREF> own;  // the window's own palette, but for black
+    for (int ink = 0; ink < int(Ink::kCount); ++ink) own.insert(window_colour(Ink(ink), 0, {}));
+    own.erase(0);
+    WindowState state = ready_state("https://h/setup.exe");
+    state.progress = 0.5f;
+    const HWND window = create_window_with(state);
+    const HDC dc = ::GetDC(window);
+    ::UpdateWindow(window);
+    EXPECT_EQ(::GetPixel(dc, 3, 260), RGB(5, 12, 20));
+    const auto asked = high_contrast_on;
+    high_contrast_on = [] { return true; };
+    for (const COLORREF* colours : {themes[0], themes[1]}) {
+        ::SetSysColors(6, indices, colours);
+        // Turned on, then new colours: each repaints at once.
+        ::ValidateRect(window, nullptr);
+        ::SendMessageW(window, colours == themes[0] ? WM_SETTINGCHANGE : WM_SYSCOLORCHANGE,
+                       SPI_SETHIGHCONTRAST, 0);
+        EXPECT_TRUE(::GetUpdateRect(window, nullptr, FALSE));
+        ::UpdateWindow(window);
+        // background, no ellipse, the buttons, progress fill, the rounded
+        // edge (also where the ellipse was), main button's border, track outline, track
+        const POINT probes[] = {{3, 260},  {380, 80}, {228, 446}, {414, 446}, {200, 355},
+                                {10, 260}, {380, 10}, {220, 446}, {152, 355}, {500, 355}};
+        const int expected[] = {0, 0, 1, 1, 2, 3, 3, 4, 3, 0};
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_EQ(::GetPixel(dc, probes[i].x, probes[i].y), colours[expected[i]]) << i;
+        }
+        int own_pixels = 0;
+        for (int y = 0; y < 520; ++y) {
+            for (int x = 0; x < 760; ++x) own_pixels += own.count(::GetPixel(dc, x, y));
+        }
+        EXPECT_EQ(own_pixels, 0);
+    }
+    high_contrast_on = asked;
+    ::SetSysColors(6, indices, themes[2]);
+    ::ReleaseDC(window, dc);
+    destroy(window);
+}
+
+std::string g_taskbar_calls;
+
+// Records the window's taskbar calls, "state 2, value 0/1000, ", but for the
+// values between none and the whole: those depend on how the bytes arrive.
+class TaskbarRecorder final : public TaskbarButton {
+    void set_progress_state(HWND, TaskbarState state) override {
+        g_taskbar_calls += "state " + std::to_string(int(state)) + ", ";
+    }
+    void set_progress_value(HWND, std::uint64_t done, std::uint64_t total) override {
+        if (done == 0 || done == total) {
+            g_taskbar_calls += "value " + std::to_string(done) + "/" + std::to_string(total) + ", ";
+        }
+    }
+};
+
+TEST(Window, TaskbarFollowsADownload) {
+    write_release_file("taskbar/setup.exe",
+                       read_file(wine_path(environment("VANTREL_FIXTURES") + "/setup-exit0.exe")));
+    const auto opened = open_taskbar_button;
+    open_taskbar_button = [] { return std::unique_ptr<TaskbarButton>(new TaskbarRecorder); };
+    for (const auto& [path, end, calls] :
+         {std::tuple{"taskbar/setup.exe", "Installed",
+                     "state 2, value 0/1000, value 1000/1000, state 1, state 0, "},
+          {"status/404/taskbar.exe", "Download failed",
+           "state 2, value 0/1000, state 4, value 1000/1000, "}}) {
+        g_taskbar_calls.clear();
+        const HWND window = create_window_with(
+            ready_state((std::string("https://updates.vantrel.app/") + path).c_str()));
+        ::SendMessageW(window, ::RegisterWindowMessageW(L"TaskbarButtonCreated"), 0, 0);
+        ::SendMessageW(window, WM_PRESS, static_cast<WPARAM>(Hit::kMain), 0);
+        EXPECT_TRUE(pump_until([&] { return attached_state(window)->status == end; }));
+        EXPECT_EQ(g_taskbar_calls, calls);
+        destroy(window);
+    }
+    open_taskbar_button = opened;
 }
 
 }  // namespace
