@@ -48,7 +48,7 @@ add_custom_command(OUTPUT ${PLANTED}/winhttp.def ${PLANTED}/winhttp_orig.dll
           ${SYSTEM_WINHTTP} winhttp_orig ${PLANTED}/winhttp.def
   COMMAND ${CMAKE_COMMAND} -E copy ${SYSTEM_WINHTTP} ${PLANTED}/winhttp_orig.dll
   DEPENDS tests/planted/forwarding_def.py VERBATIM)
-foreach(dll winhttp uxtheme dwmapi cryptbase)
+foreach(dll winhttp uxtheme dwmapi cryptbase wintrust shell32 oleacc)
   add_library(planted_${dll} SHARED tests/planted/planted_dll.cpp)
   set_target_properties(planted_${dll} PROPERTIES OUTPUT_NAME ${dll} PREFIX ""
     RUNTIME_OUTPUT_DIRECTORY ${PLANTED} ARCHIVE_OUTPUT_DIRECTORY ${PLANTED}/lib)

@@ -1,10 +1,15 @@
-// The window's update rule over any sequence of worker messages: after each
-// message the state is exactly what that message's rule makes of the state
-// before it, and the rules' promises hold over the whole sequence.
+// The window's update rule over any sequence of worker messages and update
+// check starts: after each step the state is what the rule's table of
+// transitions makes of the state before it, and a result of any check but the
+// one awaited changes nothing at all.
 //
-// Input: messages one after another, each a kind byte (mod 5) and its fields:
-// texts as a length byte and that many bytes, floats as four raw bytes (any
-// bit pattern), Status's optional progress and busy flag as bits of one byte.
+// Input: steps one after another, each a kind byte (mod 6: the five messages,
+// or a check starting) and, for a message, a byte choosing its check number
+// (none, the one awaited, the one before it, or any) and its fields: texts as a
+// length byte and that many bytes, floats as four raw bytes (any bit pattern),
+// Status's optional progress and busy flag as bits of one byte, Ready's digest
+// as a flag byte and 32 bytes.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -17,33 +22,88 @@
 
 namespace {
 
-WorkerMessage decode(ByteReader& in) {
-    switch (in.byte() % 5) {
-        case 0: {
-            std::string version = in.text();
-            std::string url = in.text();
-            return {WorkerMessage::Ready{std::move(version), std::move(url)}};
-        }
+// The rule, as a table: for each message, what each part of the window shows.
+enum class Bar : std::uint8_t { at_zero, at_one, at_fraction, as_message_says };
+enum class Busy : std::uint8_t { yes, no, as_message_says };
+
+struct Transition {
+    const char* status;         // null: the message's own status text
+    const char* detail_before;  // the detail is this, then the message's text
+    const char* button;         // null: the button keeps its label
+    Bar bar;
+    Busy busy;
+    bool takes_release;  // setup URL, version and digest come from the message
+};
+
+// In the order of WorkerMessage's alternatives.
+constexpr Transition kTransitions[] = {
+    {"Ready to download", "Latest build: ", "Download", Bar::at_zero, Busy::no, true},  // Ready
+    {nullptr, "", nullptr, Bar::as_message_says, Busy::as_message_says, false},         // Status
+    {"Downloading", "", nullptr, Bar::at_fraction, Busy::yes, false},                   // Progress
+    {"Download failed", "", "Try Again", Bar::at_zero, Busy::no, false},                // Failed
+    {"Installed", "", "Installed", Bar::at_one, Busy::yes, false},                      // Installed
+};
+
+// A message as the decoder made it, and the fields it put in, kept apart
+// from the message that the code under test consumes.
+struct Step {
+    std::size_t kind = 0;
+    std::string status, text, url;  // text: the version, detail or message
+    std::optional<float> fraction;  // Status: only when given
+    bool busy = false;
+    std::optional<Sha256> digest;
+    std::uint32_t check = 0;
+};
+
+WorkerMessage message_of(const Step& s) {
+    WorkerMessage m{WorkerMessage::Installed{s.text}, s.check};
+    switch (s.kind) {
+        case 0:
+            m.body = WorkerMessage::Ready{s.text, s.url, s.digest};
+            break;
+        case 1:
+            m.body = WorkerMessage::Status{s.status, s.text, s.fraction, s.busy};
+            break;
+        case 2:
+            m.body = WorkerMessage::Progress{s.text, *s.fraction};
+            break;
+        case 3:
+            m.body = WorkerMessage::Failed{s.text};
+            break;
+    }
+    return m;
+}
+
+Step decode_message(ByteReader& in, std::size_t kind, std::uint32_t started) {
+    Step s;
+    s.kind = kind;
+    const std::uint8_t which = in.byte();
+    const std::uint32_t checks[] = {0, started, started - 1, which};
+    s.check = checks[which % 4];
+    switch (kind) {
+        case 0:
+            s.text = in.text();
+            s.url = in.text();
+            if (in.byte() & 1) s.digest = in.raw<Sha256>();
+            break;
         case 1: {
-            WorkerMessage::Status m;
-            m.status = in.text();
-            m.detail = in.text();
+            s.status = in.text();
+            s.text = in.text();
             const std::uint8_t flags = in.byte();
             const auto progress = in.raw<float>();
-            if (flags & 1) m.progress = progress;
-            m.busy = (flags & 2) != 0;
-            return {std::move(m)};
+            if (flags & 1) s.fraction = progress;
+            s.busy = (flags & 2) != 0;
+            break;
         }
-        case 2: {
-            std::string detail = in.text();
-            const auto fraction = in.raw<float>();
-            return {WorkerMessage::Progress{std::move(detail), fraction}};
-        }
-        case 3:
-            return {WorkerMessage::Failed{in.text()}};
+        case 2:
+            s.text = in.text();
+            s.fraction = in.raw<float>();
+            break;
         default:
-            return {WorkerMessage::Installed{in.text()}};
+            s.text = in.text();
+            break;
     }
+    return s;
 }
 
 std::uint32_t bits(float f) {
@@ -52,43 +112,35 @@ std::uint32_t bits(float f) {
     return b;
 }
 
-// The rule of each message, written out field by field.
-WindowState expected_after(WindowState s, const WorkerMessage& message) {
-    const auto show = [&s](float value) {
-        s.progress_shown = true;
-        s.progress = value;
-    };
-    if (const auto* m = std::get_if<WorkerMessage::Ready>(&message.body)) {
-        s.status = "Ready to download";
-        s.detail = "Latest build: " + m->version;
-        s.button_label = "Download";
-        s.setup_url = m->setup_url;
-        s.version = m->version;
-        show(0.0f);
-        s.busy = false;
-    } else if (const auto* m = std::get_if<WorkerMessage::Status>(&message.body)) {
-        s.status = m->status;
-        s.detail = m->detail;
-        s.progress_shown = m->progress.has_value();
-        if (m->progress) s.progress = *m->progress;
-        s.busy = m->busy;
-    } else if (const auto* m = std::get_if<WorkerMessage::Progress>(&message.body)) {
-        s.status = "Downloading";
-        s.detail = m->detail;
-        show(m->fraction);
-        s.busy = true;
-    } else if (const auto* m = std::get_if<WorkerMessage::Failed>(&message.body)) {
-        s.status = "Download failed";
-        s.detail = m->message;
-        s.button_label = "Try Again";
-        show(0.0f);
-        s.busy = false;
-    } else if (const auto* m = std::get_if<WorkerMessage::Installed>(&message.body)) {
-        s.status = "Installed";
-        s.detail = m->detail;
-        s.button_label = "Installed";
-        show(1.0f);
-        s.busy = true;
+// The visible state, by the table.
+WindowState expected_after(WindowState s, const Step& step) {
+    const Transition& t = kTransitions[step.kind];
+    s.status = t.status ? t.status : step.status;
+    s.detail = std::string(t.detail_before) + step.text;
+    if (t.button) s.button_label = t.button;
+    switch (t.bar) {
+        case Bar::at_zero:
+            s.progress_shown = true;
+            s.progress = 0.0f;
+            break;
+        case Bar::at_one:
+            s.progress_shown = true;
+            s.progress = 1.0f;
+            break;
+        case Bar::at_fraction:
+            s.progress_shown = true;
+            s.progress = *step.fraction;
+            break;
+        case Bar::as_message_says:
+            s.progress_shown = step.fraction.has_value();
+            if (step.fraction) s.progress = *step.fraction;
+            break;
+    }
+    s.busy = t.busy == Busy::yes || (t.busy == Busy::as_message_says && step.busy);
+    if (t.takes_release) {
+        s.setup_url = step.url;
+        s.version = step.text;
+        s.setup_sha256 = step.digest;
     }
     return s;
 }
@@ -105,9 +157,13 @@ void expect_same_state(const WindowState& got, const WindowState& want) {
     expect_same_text(got.button_label, want.button_label, "button_label");
     expect_same_optional(got.setup_url, want.setup_url, "setup_url");
     expect_same_optional(got.version, want.version, "version");
+    FUZZ_EXPECT(got.setup_sha256 == want.setup_sha256);
     FUZZ_EXPECT(got.progress_shown == want.progress_shown);
+    // The value is kept while hidden, so it is compared always.
     FUZZ_EXPECT(bits(got.progress) == bits(want.progress));
     FUZZ_EXPECT(got.busy == want.busy);
+    FUZZ_EXPECT(got.last_check == want.last_check);
+    FUZZ_EXPECT(got.check_awaited == want.check_awaited);
 }
 
 }  // namespace
@@ -117,33 +173,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     expect_same_text(state.status, "Checking for updates...", "initial status");
     expect_same_text(state.detail, "Contacting updates.vantrel.app", "initial detail");
     expect_same_text(state.button_label, "Checking", "initial button");
-    FUZZ_EXPECT(!state.setup_url && !state.version && !state.progress_shown && state.busy);
+    FUZZ_EXPECT(!state.setup_url && !state.version && !state.setup_sha256 &&
+                !state.progress_shown && state.busy);
 
+    // The checks, counted here on their own: the last one started, and
+    // whether its result is still awaited.
+    std::uint32_t started = 0;
+    bool awaited = false;
     ByteReader in(data, size);
     while (!in.empty()) {
-        WorkerMessage message = decode(in);
-        const WindowState want = expected_after(state, message);
-        const bool had_url = state.setup_url.has_value();
-        const std::size_t kind = message.body.index();
-        update_window_state(state, std::move(message));
-        expect_same_state(state, want);
-
-        // The promises, independently of the field-by-field rule above.
-        FUZZ_EXPECT(!had_url || state.setup_url);
-        if (kind != 1) FUZZ_EXPECT(state.progress_shown);
-        switch (kind) {
-            case 0:
-                FUZZ_EXPECT(!state.busy && state.setup_url && state.version);
-                FUZZ_EXPECT(bits(state.progress) == bits(0.0f));
-                break;
-            case 3:
-                expect_same_text(state.button_label, "Try Again", "after Failed");
-                FUZZ_EXPECT(!state.busy);
-                break;
-            case 4:
-                FUZZ_EXPECT(state.busy && state.progress == 1.0f);
-                break;
+        const std::size_t kind = in.byte() % 6;
+        if (kind == 5) {
+            WindowState want = state;
+            want.last_check = ++started;
+            want.check_awaited = awaited = true;
+            FUZZ_EXPECT(begin_update_check(state) == started);
+            expect_same_state(state, want);
+            continue;
         }
+        const Step step = decode_message(in, kind, started);
+        const bool applies = step.check == 0 || (awaited && step.check == started);
+        WindowState want = applies ? expected_after(state, step) : state;
+        if (applies && step.check != 0) want.check_awaited = awaited = false;
+        update_window_state(state, message_of(step));
+        expect_same_state(state, want);
     }
     return 0;
 }

@@ -234,20 +234,43 @@ def marker_runs():
     return [(lines[i], lines[i + 1]) for i in range(0, len(lines), 2)]
 
 
-def format_size(count):
-    """The program's size text: one decimal of B/KB/MB/GB, halves to even."""
-    unit = 0
-    while unit < 3 and count >= 1024 << (10 * unit):
-        unit += 1
-    shift = 10 * unit
-    tenths = count * 10
-    rounded = tenths >> shift
-    if shift:
-        rest = tenths & ((1 << shift) - 1)
-        half = 1 << (shift - 1)
-        if rest > half or (rest == half and rounded & 1):
-            rounded += 1
-    return "%d.%d %s" % (rounded // 10, rounded % 10, ["B", "KB", "MB", "GB"][unit])
+def size_close(text, count):
+    """Whether a size text of the program ("91.2 KB") names `count` bytes to
+    its one decimal; the exact rounding is the native tests' business."""
+    match = re.fullmatch(r"(\d+\.\d) (B|KB|MB|GB)", text)
+    if not match:
+        return False
+    unit = 1024 ** ["B", "KB", "MB", "GB"].index(match.group(2))
+    return abs(float(match.group(1)) * unit - count) <= unit / 20
+
+
+def hold_path(name):
+    """The scenario prefix of a response held at its stops (see the update
+    server's /hold/)."""
+    return "hold/%s/" % name
+
+
+def release_hold(name, stops):
+    """Lets a held response (or the next one by that name) pass `stops` stops."""
+    publish("held/" + name, "%d\n" % stops)
+
+
+def reset_hold(name):
+    unpublish("held/" + name)
+    unpublish("held/%s.at" % name)
+
+
+def held_at(name):
+    """The stop a held response last reached, 0 before the first."""
+    try:
+        with open(os.path.join(setting("RELEASE"), "held", name + ".at")) as f:
+            return int(f.read())
+    except FileNotFoundError:
+        return 0
+
+
+def wait_held(name, stop, timeout=30):
+    wait_until(lambda: held_at(name) == stop, timeout, "the response held at stop %d" % stop)
 
 
 # --- screenshots -----------------------------------------------------------
@@ -486,14 +509,15 @@ class App:
         self.close()
 
     def close(self):
+        # Only the process this test started: `unshare`, `sh` and `wine` each
+        # exec the next, so its id is the program's.
         if self.proc and self.proc.poll() is None:
             self.proc.send_signal(signal.SIGKILL)
             try:
                 self.proc.wait(10)
             except subprocess.TimeoutExpired:
-                pass
-        if self.proc and self.proc.poll() is None:
-            subprocess.run(["pkill", "-KILL", "-f", "VantrelBootstrapper.exe"])
+                raise AssertionError("process %d did not end within 10 s of SIGKILL"
+                                     % self.proc.pid)
 
     def running(self):
         return self.proc.poll() is None

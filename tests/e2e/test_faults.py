@@ -6,7 +6,7 @@ the setup was run; and whether "Try Again" succeeds once the fault is gone."""
 import hashlib
 import json
 import os
-import time
+import re
 import unittest
 
 import e2e
@@ -50,37 +50,36 @@ GOOD_SHA256 = hashlib.sha256(GOOD_SETUP).hexdigest().upper()
 
 # name, what breaks (before the run), what mends it, the fault's phase
 # ("check": the update check fails; "setup": "Download" is pressed first),
-# expected detail, whether the setup may have run.
+# expected detail, whether the setup may have run, and the byte "Try Again"
+# continues the setup from.
 ROWS = [
-    ("server down", "hosts", None, "check", "Download request failed.", False),
-    ("manifest 500", lambda: once(e2e.MANIFEST, "0 500 6"), None, "check",
-     "Server returned HTTP status 500.", False),
+    ("server down", "hosts", None, "check", "Download request failed.", False, 0),
     ("manifest not UTF-8", lambda: e2e.publish(e2e.MANIFEST, b'{"version":"\xff"}'),
      lambda: e2e.publish(e2e.MANIFEST, manifest()), "check",
-     "invalid utf-8 sequence of 1 bytes from index 12", False),
+     "invalid utf-8 sequence of 1 bytes from index 12", False, 0),
     ("manifest over the cap", lambda: e2e.publish(e2e.MANIFEST, manifest(padding=1 << 20)),
      lambda: e2e.publish(e2e.MANIFEST, manifest()), "check",
-     "Release manifest is larger than 1.0 MB.", False),
-    ("setup 500", lambda: once(SETUP, "0 500 6"), None, "setup",
-     "Server returned HTTP status 500.", False),
+     "Release manifest is larger than 1.0 MB.", False, 0),
+    # Cut every time: the retries are used up, and "Try Again" continues
+    # from the part kept.
     ("setup cut short", lambda: once(SETUP, "0 cut/1000 6"), None, "setup",
-     "Download was interrupted.", False),
+     "Download was interrupted.", False, 1000),
     ("length far above the body", lambda: once(SETUP, "0 length/1000000000000000"), None,
-     "setup", "Not enough disk space for the download.", False),
+     "setup", "Not enough disk space for the download.", False, 0),
     # A redirect from https to http is never followed.
     ("redirect to http", lambda: once(SETUP, "0 redirect-http"), None, "setup",
-     "Download request failed.", False),
+     "Download request failed.", False, 0),
     ("checksum mismatch", lambda: (e2e.publish(e2e.MANIFEST, manifest(GOOD_SHA256)),
                                    e2e.publish(SETUP, e2e.fixture("setup-exit1.exe"))),
      lambda: e2e.publish(SETUP, GOOD_SETUP), "setup",
-     "Downloaded setup does not match its checksum.", False),
+     "Downloaded setup does not match its checksum.", False, 0),
     ("download folder blocked", block_download_folder, unblock_download_folder, "setup",
-     "Path not found. (os error 3)", False),
+     "Path not found. (os error 3)", False, 0),
     ("setup not a program", lambda: e2e.publish(SETUP, b"<html>not a program</html>"),
      lambda: e2e.publish(SETUP, GOOD_SETUP), "setup", "Bad EXE format for %1. (os error 193)",
-     False),
+     False, 0),
     ("setup exits 1", lambda: e2e.publish(SETUP, e2e.fixture("setup-exit1.exe")),
-     lambda: e2e.publish(SETUP, GOOD_SETUP), "setup", "Installer exited with code 1.", True),
+     lambda: e2e.publish(SETUP, GOOD_SETUP), "setup", "Installer exited with code 1.", True, 0),
 ]
 
 
@@ -100,7 +99,7 @@ class FaultTest(unittest.TestCase):
         e2e.clear_downloads()
 
     def test_each_fault_ends_in_one_clear_line(self):
-        for name, breaks, mends, phase, detail, may_run in ROWS:
+        for name, breaks, mends, phase, detail, may_run, resumed_from in ROWS:
             with self.subTest(name):
                 self.setUp()
                 hosts = None
@@ -110,9 +109,46 @@ class FaultTest(unittest.TestCase):
                     breaks()
                 try:
                     self.run_row(name, phase, detail, may_run, mends, hosts)
+                    self.check_what_ran(resumed_from)
                 finally:
                     if hosts:
                         hosts.remove()
+
+    def check_what_ran(self, resumed_from):
+        """After "Try Again": the setup run last is the stored file, with the
+        silent switches, its bytes are the served ones, and its last request
+        continued from the part kept."""
+        self.assertEqual(e2e.marker_runs()[-1],
+                         ('"%s" /S /R' % e2e.windows_setup_path(VERSION), "/S /R"))
+        with open(os.path.join(e2e.download_folder(), "Vantrel-%s.exe" % VERSION), "rb") as f:
+            self.assertEqual(f.read(), GOOD_SETUP)
+        _, asked, _, status, sent = e2e.server_responses("/" + SETUP)[-1]
+        if resumed_from:
+            self.assertEqual((asked, status, sent),
+                             ("bytes=%d-" % resumed_from, 206, len(GOOD_SETUP) - resumed_from))
+        else:
+            self.assertEqual((asked, status, sent), (None, 200, len(GOOD_SETUP)))
+
+    def test_transient_faults_recover_within_the_retries(self):
+        # Two 500s, then the good answer: no failure is ever shown.
+        for name, path in [("manifest", e2e.MANIFEST), ("setup", SETUP)]:
+            with self.subTest(name):
+                self.setUp()
+                once(path, "0 500 2")
+                since = len(e2e.server_responses())
+                with e2e.App() as app:
+                    app.wait_status("Ready to download", timeout=30)
+                    app.click_rect(e2e.MAIN_BUTTON)
+                    app.wait_status("Installed", timeout=30)
+                statuses = [s for p, _, _, s, _ in e2e.server_responses()[since:]
+                            if p == "/" + path]
+                self.assertEqual(statuses, [500, 500, 200])
+                self.assertEqual(len(e2e.marker_runs()), 1)
+                retries = [re.sub(r" in \d+ ms", "", line.split("] ", 1)[1])
+                           for line in e2e.support_log() if "] retry " in line]
+                self.assertEqual(retries, ['retry %d of 5 after "Server returned HTTP status '
+                                           '500." (HTTP 500), from byte 0' % n for n in (1, 2)])
+                self.check_what_ran(0)
 
     def run_row(self, name, phase, detail, may_run, mends, hosts):
         with e2e.App(hosts=hosts.path if hosts else None) as app:
@@ -140,25 +176,30 @@ class FaultTest(unittest.TestCase):
     def test_a_late_failure_does_not_undo_a_newer_check(self):
         # 404s: final at once, where a 500 would be tried again.
         once(e2e.MANIFEST, "0 404")
+        e2e.reset_hold("late")
         since = len(e2e.server_requests())
-        with e2e.App() as app:
-            app.wait_status("Download failed")
-            # The second check hangs for 6 s, then fails; the third, started
-            # meanwhile, succeeds at once.
-            once(e2e.MANIFEST, "6000 404")
-            app.click_rect(e2e.MAIN_BUTTON)
-            e2e.wait_until(lambda: e2e.count_requests(e2e.MANIFEST_PATH, since) == 2, 10,
-                           "the hanging check's request")
-            started = time.monotonic()
-            app.click_rect(e2e.MAIN_BUTTON)
-            shot = app.wait_status("Ready to download")
-            self.assertEqual(e2e.count_requests(e2e.MANIFEST_PATH, since), 3)
-            time.sleep(max(0.0, 8.0 - (time.monotonic() - started)))
-            shot = app.shot()
-            shot.save("fault-late-failure")
-            self.assertEqual((shot.status(), shot.detail(), shot.button()),
-                             ("Ready to download", "Latest build: " + VERSION, "Download"))
-            self.assertEqual(e2e.marker_runs(), [])
+        try:
+            with e2e.App() as app:
+                app.wait_status("Download failed")
+                # The second check is held, then fails; the third, started
+                # meanwhile, succeeds at once.
+                once(e2e.MANIFEST, "0 hold/late/0/status/404")
+                app.click_rect(e2e.MAIN_BUTTON)
+                e2e.wait_held("late", 1)
+                app.click_rect(e2e.MAIN_BUTTON)
+                shot = app.wait_status("Ready to download")
+                self.assertEqual(e2e.count_requests(e2e.MANIFEST_PATH, since), 3)
+                e2e.release_hold("late", 1)
+                failed = "failed: Server returned HTTP status 404."
+                e2e.wait_until(lambda: [line.split("] ", 1)[1] for line in e2e.support_log()]
+                               .count(failed) == 2, 30, "the held check's failure")
+                shot = app.shot()
+                shot.save("fault-late-failure")
+                self.assertEqual((shot.status(), shot.detail(), shot.button()),
+                                 ("Ready to download", "Latest build: " + VERSION, "Download"))
+                self.assertEqual(e2e.marker_runs(), [])
+        finally:
+            e2e.reset_hold("late")
 
 
 if __name__ == "__main__":

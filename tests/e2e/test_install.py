@@ -13,10 +13,8 @@ import e2e
 
 SETUP = "dl/setup.exe"
 BASE = "https://updates.vantrel.app/"
-# 16 KiB pieces with this pause between them: the ~91 KB fixture takes about
-# 3.5 s, so the bar can be photographed half way. (/slow/30/ would be over in
-# 0.15 s, before a screenshot could tell.)
-SLOW = "slow/700/"
+PIECE = 16384  # the held download stops after each piece of this many bytes
+HOLD = "install"
 
 
 
@@ -25,6 +23,7 @@ class InstallTest(unittest.TestCase):
     def tearDownClass(cls):
         e2e.unpublish(e2e.MANIFEST)
         e2e.unpublish(SETUP)
+        e2e.reset_hold(HOLD)
         e2e.clear_marker()
         e2e.clear_downloads()
 
@@ -32,6 +31,7 @@ class InstallTest(unittest.TestCase):
         """A fresh scenario: no marker, no stored setups, this release."""
         e2e.clear_marker()
         e2e.clear_downloads()
+        e2e.reset_hold(HOLD)
         body = e2e.fixture(setup)
         e2e.publish(SETUP, body)
         e2e.publish_manifest(version, BASE + path)
@@ -48,8 +48,9 @@ class InstallTest(unittest.TestCase):
         self.assertEqual(shot.detail(), "Latest build: " + version)
         app.click_rect(e2e.MAIN_BUTTON)
 
-    def check_part_way(self, shot, width, size, total):
-        """One frame of the transfer: bar, percentage and byte counts agree."""
+    def check_part_way(self, shot, received, size):
+        """One frame of the transfer held after `received` bytes: bar,
+        percentage and byte counts agree."""
         self.assertEqual(shot.pixel(154, 355), e2e.PROGRESS)
         self.assertEqual(shot.pixel(570, 355), e2e.TRACK_FILL)
         self.assertEqual(shot.status(), "Downloading")
@@ -57,49 +58,35 @@ class InstallTest(unittest.TestCase):
         match = re.fullmatch(r"(\d+)%", percentage)
         self.assertTrue(match, percentage)
         percent = int(match.group(1))
-        self.assertTrue(0 < percent < 100, percent)
-        self.assertLessEqual(abs(width - 418 * percent / 100), 2.6, (width, percent))
+        self.assertLessEqual(abs(100 * received / size - percent), 0.51, (received, percentage))
+        width = shot.fill_width()
+        self.assertLessEqual(abs(width - 418 * received / size), 0.51, (received, width))
         detail = shot.detail()
-        match = re.fullmatch(r"(\d+\.\d) KB / " + re.escape(total), detail)
-        self.assertTrue(match, "%r is not '<n> KB / %s'" % (detail, total))
-        received = float(match.group(1)) * 1024
-        self.assertLessEqual(abs(100 * received / size - percent), 1.0, (detail, percentage))
+        match = re.fullmatch(r"(\d+\.\d KB) / (\S+ \S+)", detail)
+        self.assertTrue(match, "%r is not '<n> KB / <total>'" % detail)
+        self.assertEqual(match.group(1), "%d.0 KB" % (received // 1024))
+        self.assertTrue(e2e.size_close(match.group(2), size), (detail, size))
 
     def test_download_and_install(self):
-        body = self.prepare("setup-exit0.exe", "2.5.0", SLOW + SETUP)
+        path = e2e.hold_path(HOLD) + "%d/%s" % (PIECE, SETUP)
+        body = self.prepare("setup-exit0.exe", "2.5.0", path)
         since = len(e2e.server_requests())
         with e2e.App() as app:
             self.start_download(app, "2.5.0")
-
-            # Photograph the transfer until the bar is full; keep one frame
-            # for each part-way length of the bar, in the order seen.
-            partial = {}
-            last = []
-
-            def full():
-                shot = app.shot()
-                width = shot.fill_width()
-                last[:] = [shot]
-                if 0 < width < e2e.FILL_MAX and width not in partial:
-                    partial[width] = shot
-                return width == e2e.FILL_MAX
-
-            try:
-                e2e.wait_until(full, 30, "a full progress bar")
-            except AssertionError as e:
-                last[0].save("failed-waiting")
-                raise AssertionError("%s; bar lengths seen: %r, last %d (%s)"
-                                     % (e, list(partial), last[0].fill_width(),
-                                        last[0].pixel(154, 355)))
-            widths = list(partial)
-            # Five pauses of 0.7 s: a screenshot every ~0.1 s sees most steps.
-            self.assertGreaterEqual(len(widths), 3, widths)
-            self.assertEqual(widths, sorted(widths), "the bar went backwards")
-            partial[widths[0]].save("install-downloading")
-            total = e2e.format_size(len(body))
-            for width, shot in partial.items():
-                with self.subTest(width=width):
-                    self.check_part_way(shot, width, len(body), total)
+            # The server stops after each piece until the frame is checked.
+            stops = (len(body) - 1) // PIECE
+            self.assertGreaterEqual(stops, 3, len(body))
+            for stop in range(1, stops + 1):
+                with self.subTest(stop=stop):
+                    e2e.wait_held(HOLD, stop)
+                    received = stop * PIECE
+                    shot = app.wait_shot(
+                        lambda shot: shot.detail().startswith("%d.0 KB /" % (received // 1024)),
+                        "the frame of %d bytes" % received)
+                    if stop == 1:
+                        shot.save("install-downloading")
+                    self.check_part_way(shot, received, len(body))
+                    e2e.release_hold(HOLD, stop)
 
             shot = app.wait_status("Installed")
             shot.save("install-installed")
@@ -115,7 +102,7 @@ class InstallTest(unittest.TestCase):
                              ["Vantrel-2.5.0.exe", "bootstrapper.log"])
             self.assertEqual(e2e.marker_runs(), [self.expected_run("2.5.0")])
             self.assertEqual(e2e.server_requests()[since:],
-                             ["GET " + e2e.MANIFEST_PATH, "GET /" + SLOW + SETUP])
+                             ["GET " + e2e.MANIFEST_PATH, "GET /" + path])
 
             # Once installed the button does nothing: no second download.
             app.click_rect(e2e.MAIN_BUTTON)
@@ -130,7 +117,8 @@ class InstallTest(unittest.TestCase):
             # 0xC0000005, as the signed number Windows shows for it.
             ("setup-exit3221225477.exe", "2.5.2", "Installer exited with code -1073741819."),
         ]
-        path = "slow/300/" + SETUP  # about 1.5 s: "Downloading" is seen again
+        # Held before its headers: "Downloading" stays until it has been seen.
+        path = e2e.hold_path(HOLD) + "0/" + SETUP
         for setup, version, detail in cases:
             with self.subTest(setup):
                 body = self.prepare(setup, version, path)
@@ -138,6 +126,9 @@ class InstallTest(unittest.TestCase):
                 with e2e.App() as app:
                     self.start_download(app, version)
                     for attempt in (1, 2):
+                        app.wait_status("Downloading")
+                        e2e.wait_held(HOLD, 1)
+                        e2e.release_hold(HOLD, 1)
                         shot = app.wait_status("Download failed")
                         shot.save("install-%s-attempt-%d" % (setup[:-4], attempt))
                         self.assertEqual(shot.detail(), detail)
@@ -150,29 +141,11 @@ class InstallTest(unittest.TestCase):
                         with open(self.stored(version), "rb") as f:
                             self.assertEqual(f.read(), body)
                         if attempt == 1:
+                            e2e.reset_hold(HOLD)
                             app.click_rect(e2e.MAIN_BUTTON)
-                            app.wait_status("Downloading")
                     # The manifest was read once; "Try Again" after a failed
                     # download fetches the setup again, not the manifest.
                     self.assertEqual(e2e.count_requests(e2e.MANIFEST_PATH, since), 1)
-
-    def test_cut_download_runs_nothing(self):
-        self.prepare("setup-exit0.exe", "2.5.3", "cut/1000/" + SETUP)
-        since = len(e2e.server_requests())
-        with e2e.App() as app:
-            self.start_download(app, "2.5.3")
-            # Cut every time: tried six times in all, then given up.
-            shot = app.wait_status("Download failed", timeout=90)
-            shot.save("install-interrupted")
-            self.assertEqual(shot.detail(), "Download was interrupted.")
-            self.assertEqual(shot.button(), "Try Again")
-            self.assertEqual(shot.fill_width(), 0)
-            self.assertEqual(e2e.server_requests()[since:],
-                             ["GET " + e2e.MANIFEST_PATH] + ["GET /cut/1000/" + SETUP] * 6)
-            # Nothing is stored from a body that never arrived whole, and
-            # nothing is run.
-            self.assertFalse(os.path.exists(self.stored("2.5.3")))
-            self.assertEqual(e2e.marker_runs(), [])
 
 
 if __name__ == "__main__":

@@ -27,9 +27,11 @@ def set_user_proxy(flags, proxy="", pac_url=""):
         record += struct.pack("<I", len(text)) + text.encode()
     key = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
     data = ["/t", "REG_BINARY", "/d", (record + bytes(32)).hex()] if flags else []
+    # Deleting a value that is not there fails, and is no failure here.
     subprocess.run(["wine", "reg", "add" if flags else "delete", key, "/v",
                     "DefaultConnectionSettings", "/f"] + data, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=True)
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60,
+                   check=bool(flags))
 
 
 class ProxyTest(unittest.TestCase):
@@ -50,6 +52,10 @@ class ProxyTest(unittest.TestCase):
                                      stderr=subprocess.DEVNULL)
         e2e.wait_until(lambda: socket.socket().connect_ex(("127.0.0.1", 3128)) == 0, 30, "squid")
 
+    def setUp(self):
+        # Whatever an earlier test left, each starts from no user proxy.
+        set_user_proxy(0)
+
     @classmethod
     def tearDownClass(cls):
         cls.squid.terminate()
@@ -57,7 +63,7 @@ class ProxyTest(unittest.TestCase):
         cls.squid_dir.cleanup()
         set_user_proxy(0)
         cls.no_host.remove()
-        for path in (e2e.MANIFEST, SETUP, "proxy.pac"):
+        for path in (e2e.MANIFEST, SETUP, "proxy.pac", "dl/target.txt"):
             e2e.unpublish(path)
         e2e.clear_marker()
         e2e.clear_downloads()
@@ -89,6 +95,50 @@ class ProxyTest(unittest.TestCase):
                     hashlib.sha256(body).hexdigest().upper()), events)
                 self.assertEqual(events[-3:], ["installer started", "installer exit code 0",
                                                "installed 3.1.0"])
+
+    def test_no_secret_reaches_the_log_or_any_file(self):
+        # Every place a secret comes from, in one run: a proxy list whose
+        # second proxy has a user and password; a PAC URL with a query (the
+        # file is missing, so its failure is logged); the manifest's setup URL
+        # with a token; and the target it redirects to, with userinfo and a
+        # query of its own.
+        secrets = ["pxuser", "pxsecret", "pacsecret", "mansecret", "rduser", "rdsecret",
+                   "rdqsecret"]
+        body = e2e.fixture("setup-exit0.exe")
+        e2e.publish(SETUP, body)
+        e2e.publish("dl/target.txt",
+                    "https://rduser:rdsecret@%s/%s?rdtoken=rdqsecret\n" % (e2e.HOST, SETUP))
+        redirect = "https://%s/redirect-as/dl/target.txt" % e2e.HOST
+        e2e.publish_manifest("3.3.0", redirect + "?token=mansecret")
+        e2e.clear_marker()
+        e2e.clear_downloads()
+        proxies = "%s;pxuser:pxsecret@127.0.0.1:3129" % PROXY
+        set_user_proxy(7, proxies, "http://127.0.0.1/none.pac?key=pacsecret")
+        with e2e.App(hosts=self.no_host.path) as app:
+            app.wait_status("Ready to download")
+            app.click_rect(e2e.MAIN_BUTTON)
+            app.wait_status("Installed")
+        self.assertEqual(len(e2e.marker_runs()), 1)
+        events = [LINE.fullmatch(line).group(1) for line in e2e.support_log()]
+        # Each site was reached, and shows its URL or proxy without the secret.
+        logged = "%s;127.0.0.1:3129" % PROXY
+        setup = "https://%s/%s" % (e2e.HOST, SETUP)
+        for event in ["GET https://%s%s via %s (static)" % (e2e.HOST, e2e.MANIFEST_PATH, logged),
+                      "manifest: version 3.3.0, setup %s, no SHA-256" % redirect,
+                      "GET %s via %s (static)" % (redirect, logged),
+                      "HTTP 302, redirect to " + setup,
+                      "GET %s via %s (static)" % (setup, logged), "installed 3.3.0"]:
+            self.assertIn(event, events)
+        self.assertTrue(any(e.startswith("no proxy from http://127.0.0.1/none.pac: ")
+                            for e in events), events)
+        # Nor does anything else the program wrote.
+        folder = e2e.download_folder()
+        for name in sorted(os.listdir(folder)):
+            with open(os.path.join(folder, name), "rb") as f:
+                data = f.read().lower()
+            for secret in secrets:
+                for encoded in (secret.encode(), secret.encode("utf-16-le")):
+                    self.assertNotIn(encoded, data, "%s in %s" % (secret, name))
 
     def test_each_hop_of_a_redirect_takes_its_own_proxy(self):
         # The update host goes direct; the CDN it redirects to is reached

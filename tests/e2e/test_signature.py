@@ -103,14 +103,19 @@ class SignatureTest(unittest.TestCase):
         ]
         e2e.clear_marker()
         e2e.clear_downloads()
-        e2e.publish_manifest("2.7.0", "https://updates.vantrel.app/slow/300/" + SETUP)
+        # Held before its headers: "Downloading" stays until it has been seen.
+        e2e.publish_manifest("2.7.0", "https://updates.vantrel.app/%s0/%s"
+                             % (e2e.hold_path("signature"), SETUP))
         with e2e.App(exe=SIGNED) as app:
             app.wait_status("Ready to download")
             for name, body, detail in cases:
                 with self.subTest(name):
                     e2e.publish(SETUP, body)
+                    e2e.reset_hold("signature")
                     app.click_rect(e2e.MAIN_BUTTON)
                     app.wait_status("Downloading")
+                    e2e.wait_held("signature", 1)
+                    e2e.release_hold("signature", 1)
                     status = "Installed" if name == "same subject" else "Download failed"
                     shot = app.wait_status(status)
                     shot.save("signature-" + name.replace(" ", "-").replace(",", ""))

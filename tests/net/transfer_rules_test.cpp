@@ -20,11 +20,12 @@ TEST(TransferRules, WhatIsTriedAgain) {
         {F::system, 12002, true},  {F::system, 12007, true},  {F::system, 12029, true},
         {F::system, 12030, true},  {F::system, 12031, true},  {F::system, 12152, true},
         {F::system, 10060, true},  {F::system, 10054, true},  {F::cut, 0, true},
-        {F::status, 408, true},    {F::status, 429, true},    {F::status, 500, true},
-        {F::status, 502, true},    {F::status, 503, true},    {F::status, 504, true},
-        {F::system, 12175, false}, {F::system, 12157, false}, {F::system, 12045, false},
-        {F::status, 404, false},   {F::status, 403, false},   {F::status, 407, false},
-        {F::status, 501, false},   {F::final, 112, false},    {F::none, 0, false},
+        {F::system, 10053, true},  {F::system, 10061, true},  {F::status, 408, true},
+        {F::status, 429, true},    {F::status, 500, true},    {F::status, 502, true},
+        {F::status, 503, true},    {F::status, 504, true},    {F::system, 12175, false},
+        {F::system, 12157, false}, {F::system, 12045, false}, {F::status, 404, false},
+        {F::status, 403, false},   {F::status, 407, false},   {F::status, 501, false},
+        {F::final, 112, false},    {F::none, 0, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(is_transient({c.fault, c.code}), c.transient) << c.code;
@@ -61,6 +62,7 @@ TEST(TransferRules, WaitsDoubleAndStartOverAfterNewBytes) {
 
 TEST(TransferRules, RetryAfterRecordAndValidator) {
     EXPECT_EQ(parse_retry_after("120"), 120u);
+    EXPECT_EQ(parse_retry_after("0"), 0u);  // try again at once
     EXPECT_EQ(parse_retry_after("99999999999"), UINT32_MAX);
     for (const char* text : {"", "+5", "-5", "5 ", "Wed, 21 Oct 2026 07:28:00 GMT"}) {
         EXPECT_EQ(parse_retry_after(text), std::nullopt) << text;
@@ -84,6 +86,7 @@ TEST(TransferRules, RetryAfterRecordAndValidator) {
     const std::string date = "Wed, 09 Dec 2026 10:00:00 GMT";
     EXPECT_EQ(choose_validator("\"abc\"", date), "\"abc\"");
     EXPECT_EQ(choose_validator("W/\"abc\"", date), date);
+    EXPECT_EQ(choose_validator("", date), date);
     EXPECT_EQ(choose_validator("W/\"abc\"", ""), "");
 }
 

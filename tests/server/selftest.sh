@@ -212,6 +212,10 @@ for scheme in http https; do
     get "$base/redirect-to/cdn.vantrel.app/sub%20dir/a%20b.txt"
     expect_eq "$url_label status" 302 "$status"
     expect_header Location "https://cdn.vantrel.app/sub%20dir/a%20b.txt"
+    printf 'https://u:p@cdn.vantrel.app/latest.json?t=1\n' > "$rel/target.txt"
+    get "$base/redirect-as/target.txt"
+    expect_eq "$url_label as a file says" "302 https://u:p@cdn.vantrel.app/latest.json?t=1" \
+        "$status $(header Location)"
 
     url_label="$scheme redirect"
     get "$base/redirect/sub%20dir/a%20b.txt"
@@ -302,6 +306,39 @@ for scheme in http https; do
     printf '0 cut/5 2' > "$rel/latest.json.once"
     for n in 1 2 3; do get "$base/latest.json"; echo "$(stat -c %s "$out/body")"; done > "$out/sizes"
     expect_eq "$url_label cut twice, then whole" "5 5 20" "$(echo $(cat "$out/sizes"))"
+
+    url_label="$scheme lines of once"
+    printf '0 cut/5\n0 404\n' > "$rel/latest.json.once"
+    for n in 1 2 3; do get "$base/latest.json"; echo "$status $(stat -c %s "$out/body")"; done > "$out/sizes"
+    expect_eq "$url_label cut, 404, then whole" "200 5 404 $(page 404 "Not Found" "Answered once by the test server." | wc -c) 200 20" \
+        "$(echo $(cat "$out/sizes"))"
+
+    url_label="$scheme novalidator"
+    get "$base/novalidator/blob.bin" -H 'Range: bytes=999000-'
+    expect_eq "$url_label" "206 bytes 999000-999999/1000000 ||" \
+        "$status $(header Content-Range) |$(header ETag)|$(header Last-Modified)"
+    get "$base/novalidator/blob.bin" -H 'Range: bytes=999000-' -H "If-Range: $etag"
+    expect_eq "$url_label with If-Range" 200 "$status"
+    get "$base/novalidator/cut/5/blob.bin"
+    expect_eq "$url_label of a scenario" "200 5 |" "$status $(stat -c %s "$out/body") |$(header ETag)"
+
+    url_label="$scheme hold"
+    rm -f "$rel/held/$scheme" "$rel/held/$scheme.at"
+    curl -sS -N "${ca[@]}" --max-time 60 -o "$out/held" "$base/hold/$scheme/400000/blob.bin" &
+    held_pid=$!
+    for k in 1 2; do
+        # Held at stop k with exactly k pieces received.
+        for _ in $(seq 200); do
+            [ "$(cat "$rel/held/$scheme.at" 2>/dev/null) $(stat -c %s "$out/held" 2>/dev/null)" = "$k $((k * 400000))" ] && break
+            sleep 0.05
+        done
+        expect_eq "$url_label stop, bytes received" "$k $((k * 400000))" \
+            "$(cat "$rel/held/$scheme.at") $(stat -c %s "$out/held")"
+        echo $k > "$rel/held/$scheme"
+    done
+    wait $held_pid
+    cp "$out/held" "$out/body"
+    expect_body_file "$rel/blob.bin"
 
     url_label="$scheme absolute-form target"
     get "$base/" --request-target "$scheme://updates.vantrel.app:$([ $scheme = https ] && echo 443 || echo 80)/latest.json?a"

@@ -19,6 +19,19 @@ file under --root (URL-decoded), unless said otherwise:
                           does: a client that resumes again and again gets it
   /norange/<file>         always 200 and the whole file, with its validators;
                           Range is ignored
+  /novalidator/<rest>     <rest> as it would be served (a file or a
+                          scenario), but without ETag and Last-Modified;
+                          Range is honoured, and any If-Range gets 200 and
+                          the whole file
+  /hold/<name>/<N>/<rest> held until the test lets it go: with N > 0, <rest>
+                          is a file, served as a static file that stops
+                          after every N body bytes; with N = 0, <rest> (a
+                          file or a scenario) stops once, before anything is
+                          sent. At its k-th stop the response
+                          writes k to held/<name>.at under --root and waits
+                          until held/<name> holds a number of at least k
+                          (at most 120 s): a test photographs a state, then
+                          releases the next stop
   /slow/<ms>/<file>       16 KiB pieces with <ms> of sleep between them
                           (otherwise as a static file: validators, Range)
   /delay/<ms>/<file>      waits <ms> before answering at all
@@ -32,21 +45,25 @@ file under --root (URL-decoded), unless said otherwise:
                           and sent in 64 KiB pieces
   anything else           the static file, or 404 with a small body; but
                           when <file>.once exists beside it, the next requests
-                          are answered as it says instead:
+                          are answered as it says instead, one line at a
+                          time:
                             "<delay ms> <status|scenario> [<count>]"
                           <count> requests (default 1) wait <delay ms>, then
                           get that status with a short HTML page, or are served
-                          as /<scenario>/<file> would be; the last of them
-                          takes the file away. "8000 500": a check that hangs,
-                          then fails, while later requests are served at once;
-                          "0 503 6": six 503s;
-                          "0 cut/1000 6": six responses cut after 1000 bytes
+                          as /<scenario>/<file> would be; then the next line
+                          applies, and after the last the .once file is gone.
+                          "8000 500": a check that hangs, then fails, while
+                          later requests are served at once; "0 503 6": six
+                          503s; "0 cut/1000 6": six responses cut after 1000
+                          bytes; "0 cut/1000" then "0 404": a cut, then a 404
   /redirect-http/<file>   302 to http://<host>/<file>, plain HTTP
   /port/<N>/<file>        the file when the request came to port <N>, else
                           421 (Misdirected Request)
   /redirect-to/<host>/<file>
                           302 to https://<host>/<file>: another host name,
                           such as cdn.vantrel.app
+  /redirect-as/<file>     302 to the URL that <file> holds, as it is (one
+                          with userinfo, say, that no request path shows)
 
 A static file (and /delay, /slow, /drop, /norange) carries a strong ETag, made
 of its size and modification time, and Last-Modified, and "Range: bytes=N-"
@@ -134,6 +151,7 @@ class Handler(BaseHTTPRequestHandler):
     def answer(self):
         self.status_sent = None
         self.body_sent = 0
+        self.no_validators = False
         try:
             self.dispatch()
         finally:
@@ -182,8 +200,10 @@ class Handler(BaseHTTPRequestHandler):
     def content_type(self, path):
         return mimetypes.guess_type(path)[0] or "application/octet-stream"
 
-    def copy(self, f, limit=None, piece=64 * 1024, pause=0.0):
+    def copy(self, f, limit=None, piece=64 * 1024, pause=0.0, stop=None):
+        """`stop(k)`, when given, runs before the (k+1)-th piece."""
         sent = 0
+        pieces = 0
         while limit is None or sent < limit:
             want = piece if limit is None else min(piece, limit - sent)
             data = f.read(want)
@@ -191,14 +211,18 @@ class Handler(BaseHTTPRequestHandler):
                 break
             if sent and pause:
                 time.sleep(pause)
+            if pieces and stop:
+                stop(pieces)
             self.send_body(data)
             sent += len(data)
+            pieces += 1
 
     def not_found(self):
         self.simple(404, "No such file.")
 
-    @staticmethod
-    def validators(stat):
+    def validators(self, stat):
+        if self.no_validators:
+            return []
         return [("ETag", '"%x-%x"' % (stat.st_size, stat.st_mtime_ns)),
                 ("Last-Modified", formatdate(stat.st_mtime, usegmt=True))]
 
@@ -216,16 +240,17 @@ class Handler(BaseHTTPRequestHandler):
 
     def dispatch(self):
         raw = self.path.split("?", 1)[0]
-        segments = raw.split("/")[1:]
-        kind = segments[0]
-        handler = getattr(self, "scenario_" + kind.replace("-", "_"), None)
         try:
-            if handler is not None:
-                handler(segments[1:])
-            elif not self.answer_once(segments):
-                self.serve_file(segments)
+            self.route(raw.split("/")[1:])
         except (ValueError, IndexError):
             self.simple(400, "Bad scenario arguments.")
+
+    def route(self, segments):
+        handler = getattr(self, "scenario_" + segments[0].replace("-", "_"), None)
+        if handler is not None:
+            handler(segments[1:])
+        elif not self.answer_once(segments):
+            self.serve_file(segments)
 
     def answer_once(self, segments):
         rel = "/".join(unquote(s) for s in segments)
@@ -235,9 +260,10 @@ class Handler(BaseHTTPRequestHandler):
         with ONCE_LOCK:
             try:
                 with open(once) as f:
-                    fields = f.read().split()
+                    lines = [line for line in f.read().splitlines() if line.strip()]
             except OSError:
                 return False
+            fields = lines[0].split() if lines else []
             try:
                 if not 2 <= len(fields) <= 3:
                     raise ValueError(fields)
@@ -245,9 +271,12 @@ class Handler(BaseHTTPRequestHandler):
             except ValueError:
                 os.remove(once)  # a bad one is answered 400 once, not forever
                 raise
+            later = lines[1:]
             if count > 1:
+                later.insert(0, " ".join([fields[0], fields[1], str(count - 1)]))
+            if later:
                 with open(once + ".next", "w") as f:
-                    f.write(" ".join([fields[0], fields[1], str(count - 1)]))
+                    f.write("\n".join(later) + "\n")
                 os.replace(once + ".next", once)
             else:
                 os.remove(once)
@@ -261,7 +290,7 @@ class Handler(BaseHTTPRequestHandler):
         return True
 
     def serve_file(self, segments, code=200, ranges=True, limit=None,
-                   piece=64 * 1024, pause=0.0):
+                   piece=64 * 1024, pause=0.0, stop=None):
         """The file; with a `limit`, at most that many body bytes and then
         an abrupt close."""
         path = self.resolve(segments)
@@ -287,7 +316,7 @@ class Handler(BaseHTTPRequestHandler):
                 f.seek(first)
             self.start(code, headers + [("Content-Length", str(size - (first or 0)))])
             if self.body_wanted():
-                self.copy(f, limit=limit, piece=piece, pause=pause)
+                self.copy(f, limit=limit, piece=piece, pause=pause, stop=stop)
 
     def scenario_status(self, args):
         code = int(args[0])
@@ -337,6 +366,37 @@ class Handler(BaseHTTPRequestHandler):
     def scenario_norange(self, args):
         self.serve_file(args, ranges=False)
 
+    def scenario_novalidator(self, args):
+        self.no_validators = True
+        self.route(args)
+
+    def scenario_hold(self, args):
+        name, every = args[0], int(args[1])
+        if "/" in name or name.startswith(".") or every < 0:
+            raise ValueError(name)
+        held = os.path.join(self.server.root, "held", name)
+
+        def stop(k):
+            os.makedirs(os.path.dirname(held), exist_ok=True)
+            with open(held + ".at.tmp", "w") as f:
+                f.write("%d\n" % k)
+            os.replace(held + ".at.tmp", held + ".at")
+            deadline = time.monotonic() + 120
+            while time.monotonic() < deadline:
+                try:
+                    with open(held) as f:
+                        if int(f.read().strip() or 0) >= k:
+                            return
+                except (OSError, ValueError):
+                    pass
+                time.sleep(0.02)
+
+        if every == 0:
+            stop(1)
+            self.route(args[2:])
+        else:
+            self.serve_file(args[2:], piece=every, stop=stop)
+
     def scenario_slow(self, args):
         self.serve_file(args[1:], piece=SLOW_PIECE, pause=int(args[0]) / 1000.0)
 
@@ -357,6 +417,16 @@ class Handler(BaseHTTPRequestHandler):
         if self.server.server_address[1] != int(args[0]):
             return self.simple(421, "Asked on another port.")
         self.serve_file(args[1:])
+
+    def scenario_redirect_as(self, args):
+        path = self.resolve(args)
+        if path is None:
+            return self.not_found()
+        with open(path) as f:
+            target = f.read().strip()
+        if "\r" in target or "\n" in target:
+            raise ValueError(target)
+        self.simple(302, "Moved.", [("Location", target)])
 
     def scenario_redirect_to(self, args):
         target = "https://%s/%s" % (args[0], "/".join(args[1:]))

@@ -46,60 +46,6 @@ TEST(Layout, HitTestEdges) {
     }
 }
 
-// Painting and hit-testing must agree, or a button is clickable off its drawing.
-TEST(Layout, ButtonsAreDrawnWhereTheyAreHit) {
-    const Rect hit_rects[] = {layout::kMainButton, layout::kCancelButton, layout::kMinimiseButton,
-                              layout::kCloseButton};
-    const Hit hits[] = {Hit::kMain, Hit::kCancel, Hit::kMinimise, Hit::kClose};
-    ASSERT_EQ(std::size(layout::kControls), std::size(hit_rects));
-    for (std::size_t i = 0; i < std::size(hit_rects); ++i) {
-        SCOPED_TRACE(i);
-        const Rect& r = layout::kControls[i].panel.rect;
-        EXPECT_EQ(r, hit_rects[i]);
-        const auto x = [](std::int32_t v) { return static_cast<std::uint32_t>(v); };
-        EXPECT_STREQ(hit_name(hit_test(x(r.left), x(r.top))), hit_name(hits[i]));
-        EXPECT_STREQ(hit_name(hit_test(x(r.right), x(r.bottom))), hit_name(hits[i]));
-    }
-    // Captions cover their panels, except the minimise glyph raised by a pixel.
-    EXPECT_EQ(layout::kControls[0].caption.rect, layout::kMainButton);
-    EXPECT_EQ(layout::kControls[1].caption.rect, layout::kCancelButton);
-    EXPECT_EQ(layout::kControls[2].caption.rect, (Rect{659, 27, 691, 60}));
-    EXPECT_EQ(layout::kControls[3].caption.rect, layout::kCloseButton);
-}
-
-TEST(Layout, GeometryStaysConsistent) {
-    using namespace layout;
-    EXPECT_EQ(kRegion, (Rect{0, 0, kWidth + 1, kHeight + 1}));
-    // The fill sits one pixel inside the track and a full one reaches its last pixel.
-    EXPECT_EQ(kFillLeft, kTrack.left + 1);
-    EXPECT_EQ(kFillTop, kTrack.top + 1);
-    EXPECT_EQ(kFillBottom, kTrack.bottom - 1);
-    EXPECT_EQ(kFillLeft + progress_fill_width(1.0f), kTrack.right - 1);
-    // The percentage is centred on the track's line.
-    EXPECT_EQ(kPercentageLabel.rect.top + kPercentageLabel.rect.bottom, kTrack.top + kTrack.bottom);
-    struct Sized {
-        const char* name;
-        Label label;
-        Rect rect;
-        std::int32_t size;
-    };
-    const std::vector<Sized> labels = {
-        {"logo", kHeaderLabels[0], {34, 34, 52, 52}, 22},
-        {"title", kHeaderLabels[1], {58, 28, 260, 58}, 13},
-        {"big logo", kHeaderLabels[2], {0, 96, kWidth, 196}, 94},
-        {"name", kHeaderLabels[3], {0, 235, kWidth, 290}, 42},
-        {"status", kHeaderLabels[4], {0, 302, kWidth, 334}, 18},
-        {"detail", kDetailLabel, {0, 378, kWidth, 410}, 13},
-        {"percentage", kPercentageLabel, {588, 342, 652, 368}, 14},
-    };
-    ASSERT_EQ(std::size(kHeaderLabels), 5u);
-    for (const Sized& s : labels) {
-        SCOPED_TRACE(s.name);
-        EXPECT_EQ(s.label.rect, s.rect);
-        EXPECT_EQ(s.label.size, s.size);
-    }
-}
-
 TEST(Layout, CentredOrigin) {
     struct Case {
         std::int32_t width, height;

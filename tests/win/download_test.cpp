@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "net/transfer_rules.h"
 #include "release/download.h"
 #include "release/installer.h"
 #include "text/utf.h"
+#include "trust/checksum.h"
 #include "win32/system.h"
 #include "win_test_support.h"
 
@@ -327,6 +329,232 @@ TEST_F(Installer, ASetupThatNeedsElevationIsStartedThroughThePrompt) {
             EXPECT_TRUE(marker_text().ends_with("\r\n/S /R\r\n")) << marker_text();
         }
     }
+}
+
+// The resume record's life, step by step: what a download leaves beside its
+// partial file, where the next attempt starts, and what the server's log says
+// was asked for and sent.
+class Resume : public Download {
+protected:
+    struct Sent {
+        std::string range, if_range;  // "" when not sent
+        int status;
+        std::uint64_t bytes;  // only compared for 200 and 206
+        bool operator==(const Sent& o) const {
+            return range == o.range && if_range == o.if_range && status == o.status &&
+                   (status == 416 || status == 404 || bytes == o.bytes);
+        }
+    };
+
+    void SetUp() override {
+        Download::SetUp();
+        const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+        path_ = std::string("dl/resume-") + info->name() + ".exe";
+        setup_ = fixture("setup-exit0.exe");
+        ASSERT_FALSE(setup_.empty());
+        write_release_file(path_, setup_);
+        ::DeleteFileW(release_path(path_ + ".once").c_str());
+        logged_before_ = ranges_log().size();
+    }
+
+    static std::wstring release_path(const std::string& relative) {
+        return wine_path(environment("VANTREL_RELEASE_DIR") + "/" + relative);
+    }
+
+    static std::vector<std::string> ranges_log() {
+        const std::string text =
+            read_file(wine_path(environment("VANTREL_SERVER_LOG") + ".ranges"));
+        std::vector<std::string> lines;
+        for (std::size_t at = 0; at < text.size();) {
+            const std::size_t end = std::min(text.find('\n', at), text.size());
+            lines.push_back(text.substr(at, end - at));
+            at = end + 1;
+        }
+        return lines;
+    }
+
+    // The responses to `path_` since the test began, once `count` are logged
+    // (the server logs each when it has been sent, perhaps after the client
+    // has moved on).
+    std::vector<Sent> sent(std::size_t count) {
+        std::vector<Sent> out;
+        pump_until([&] {
+            out.clear();
+            const auto lines = ranges_log();
+            for (std::size_t i = logged_before_; i < lines.size(); ++i) {
+                std::vector<std::string> f;
+                for (std::size_t at = 0; at <= lines[i].size();) {
+                    const std::size_t end = std::min(lines[i].find(' ', at), lines[i].size());
+                    f.push_back(lines[i].substr(at, end - at));
+                    at = end + 1;
+                }
+                if (f.size() != 5 || f[0] != "/" + path_) continue;
+                const auto header = [](std::string v) {
+                    if (v == "-") return std::string();
+                    for (std::size_t at; (at = v.find("%20")) != std::string::npos;) {
+                        v.replace(at, 3, " ");
+                    }
+                    return v;
+                };
+                out.push_back({header(f[1]), header(f[2]), std::stoi(f[3]), std::stoull(f[4])});
+            }
+            return out.size() >= count;
+        });
+        return out;
+    }
+
+    std::wstring folder() const { return temp_ + L"VantrelBootstrapper\\"; }
+    std::wstring partial(const char* version) const {
+        return folder() + to_wide(std::string("Vantrel-") + version + ".exe.partial");
+    }
+    std::wstring record(const char* version) const {
+        return folder() + to_wide(std::string("Vantrel-") + version + ".exe.resume");
+    }
+
+    // What an earlier run left: a part and its record for `url`.
+    void leave(const char* version, const std::string& part, const std::string& url,
+               const std::string& validator, std::uint64_t total) {
+        ::CreateDirectoryW(folder().c_str(), nullptr);
+        write_file(partial(version), part);
+        auto digest = sha256_of(url.data(), url.size());
+        ASSERT_TRUE(digest.ok());
+        write_file(record(version), record_text({digest.value(), validator, total}));
+    }
+
+    Sha256 digest_of(const std::string& bytes) {
+        auto digest = sha256_of(bytes.data(), bytes.size());
+        EXPECT_TRUE(digest.ok());
+        return digest.ok() ? digest.value() : Sha256{};
+    }
+
+    std::vector<WorkerMessage> run_with(const char* version, const std::string& url,
+                                        bool with_digest) {
+        download_and_install(collector.channel(), version, url,
+                             with_digest ? std::optional<Sha256>(digest_of(setup_)) : std::nullopt);
+        return collector.drain();
+    }
+
+    bool installed(const std::vector<WorkerMessage>& messages) {
+        return !messages.empty() &&
+               std::holds_alternative<WorkerMessage::Installed>(messages.back().body);
+    }
+
+    std::string path_, setup_;
+    std::size_t logged_before_ = 0;
+};
+
+TEST_F(Resume, AResumedDownloadThatFailsItsDigestIsFetchedOnceMoreWhole) {
+    const std::string url = url_of(path_);
+    struct Case {
+        const char* name;
+        std::string served;  // what the server has for the second, whole download
+        bool installs;
+    };
+    const Case cases[] = {{"a splice, then the whole file", setup_, true},
+                          {"another file both times", fixture("setup-exit1.exe"), false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        logged_before_ = ranges_log().size();
+        write_release_file(path_, c.served);
+        // No validator: the manifest's digest is what allows continuing.
+        leave("6.0", std::string(40000, '\0'), url, "", c.served.size());
+        download_and_install(collector.channel(), "6.0", url, digest_of(setup_));
+        const auto messages = collector.drain();
+        if (c.installs) {
+            EXPECT_TRUE(installed(messages));
+            EXPECT_EQ(read_file(setup_path("6.0")), setup_);
+            EXPECT_FALSE(file_exists(partial("6.0")));
+        } else {
+            EXPECT_EQ(failure_of(messages), "Downloaded setup does not match its checksum.");
+            EXPECT_EQ(read_file(partial("6.0")), "");  // nothing kept to splice again
+        }
+        const std::uint64_t served = c.served.size();
+        EXPECT_EQ(sent(2), (std::vector<Sent>{{"bytes=40000-", "", 206, served - 40000},
+                                              {"", "", 200, served}}));
+        EXPECT_FALSE(file_exists(record("6.0")));
+    }
+}
+
+TEST_F(Resume, A416StartsAgainFromByteZero) {
+    const std::string url = url_of(path_);
+    // The record promised more than the file now holds: the part is the
+    // whole file, and the server has nothing after it.
+    leave("6.1", setup_, url, "", setup_.size() + 1000);
+    download_and_install(collector.channel(), "6.1", url, digest_of(setup_));
+    EXPECT_TRUE(installed(collector.drain()));
+    EXPECT_EQ(read_file(setup_path("6.1")), setup_);
+    const std::string asked = "bytes=" + std::to_string(setup_.size()) + "-";
+    EXPECT_EQ(sent(2), (std::vector<Sent>{{asked, "", 416, 0}, {"", "", 200, setup_.size()}}));
+    EXPECT_FALSE(file_exists(partial("6.1")));
+    EXPECT_FALSE(file_exists(record("6.1")));
+}
+
+TEST_F(Resume, ARecordIsKeptOnlyWithAValidatorOrADigest) {
+    struct Case {
+        const char* scenario;  // of the first answer: cut after 1,000 bytes
+        bool digest;
+        bool kept;
+        bool validator;
+    };
+    const Case cases[] = {
+        {"cut/1000", false, true, true},
+        {"novalidator/cut/1000", true, true, false},
+        {"novalidator/cut/1000", false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.scenario << (c.digest ? ", digest" : ""));
+        logged_before_ = ranges_log().size();
+        ::DeleteFileW(partial("6.2").c_str());
+        ::DeleteFileW(record("6.2").c_str());
+        // Cut, then tried again and refused for good.
+        write_release_file(path_ + ".once", std::string("0 ") + c.scenario + "\n0 404\n");
+        const auto messages = run_with("6.2", url_of(path_), c.digest);
+        EXPECT_EQ(failure_of(messages), "Server returned HTTP status 404.");
+        EXPECT_EQ(read_file(partial("6.2")), setup_.substr(0, 1000));
+        const auto kept = parse_record(read_file(record("6.2")));
+        ASSERT_EQ(kept.has_value(), c.kept);
+        const std::string range = c.kept ? "bytes=1000-" : "";
+        const auto answers = sent(2);
+        ASSERT_EQ(answers.size(), 2u);
+        EXPECT_EQ(answers[1].range, range);
+        if (kept) {
+            EXPECT_EQ(kept->total, setup_.size());
+            EXPECT_EQ(kept->validator.empty(), !c.validator);
+            EXPECT_EQ(answers[1].if_range, kept->validator);
+        }
+    }
+}
+
+TEST_F(Resume, OtherVersionsPartsGoThisVersionsStay) {
+    const std::string url = url_of("dl/none.exe");
+    leave("1.0", "old part", url, "\"a\"", 100);
+    leave("2.0", "this part", url, "\"b\"", 100);
+    write_file(folder() + L"Vantrel-1.0.exe", "an older setup");
+    const std::string kept_record = read_file(record("2.0"));
+    EXPECT_EQ(failure_of(run("2.0", url)), "Server returned HTTP status 404.");
+    EXPECT_FALSE(file_exists(partial("1.0")));
+    EXPECT_FALSE(file_exists(record("1.0")));
+    EXPECT_EQ(read_file(partial("2.0")), "this part");
+    EXPECT_EQ(read_file(record("2.0")), kept_record);
+    EXPECT_EQ(read_file(folder() + L"Vantrel-1.0.exe"), "an older setup");
+}
+
+TEST_F(Resume, TryAgainContinuesFromThePart) {
+    const std::string url = url_of(path_);
+    write_release_file(path_ + ".once", "0 cut/1000\n0 404\n");
+    EXPECT_EQ(failure_of(run("6.3", url)), "Server returned HTTP status 404.");
+    const auto first = sent(2);
+    ASSERT_EQ(first.size(), 2u);
+    const std::string validator = first[1].if_range;
+    EXPECT_FALSE(validator.empty());
+
+    // "Try Again": the worker once more, for the same version and URL.
+    logged_before_ = ranges_log().size();
+    EXPECT_TRUE(installed(run("6.3", url)));
+    EXPECT_EQ(read_file(setup_path("6.3")), setup_);
+    EXPECT_EQ(sent(1), (std::vector<Sent>{{"bytes=1000-", validator, 206, setup_.size() - 1000}}));
+    EXPECT_FALSE(file_exists(partial("6.3")));
+    EXPECT_FALSE(file_exists(record("6.3")));
 }
 
 }  // namespace

@@ -66,10 +66,21 @@ TEST(UpdateCheck, ManifestsGiveOneReadyOrFailed) {
 }
 
 TEST(UpdateCheck, StartsOnItsOwnThreadAndReturnsAtOnce) {
+    const std::string release = environment("VANTREL_RELEASE_DIR");
+    const std::wstring held = wine_path(release + "/held/start");
+    ::DeleteFileW(held.c_str());
+    ::DeleteFileW((held + L".at").c_str());
     write_release_file(kManifest,
                        R"({"version":"3.1","windows-x86_64-nsis":{"url":"https://h/x"}})");
+    // The server holds the answer until the test lets it go: a start that
+    // waited for the check would come back with its result already posted.
+    write_release_file(std::string(kManifest) + ".once", "0 hold/start/0\n");
     MessageCollector collector;
     start_update_check(collector.channel(), 1);
+    ASSERT_TRUE(pump_until([&] { return read_file(held + L".at") == "1\n"; }));
+    EXPECT_TRUE(collector.drain().empty());
+
+    write_release_file("held/start", "1\n");
     std::vector<WorkerMessage> messages;
     ASSERT_TRUE(pump_until([&] {
         for (auto& m : collector.drain()) messages.push_back(std::move(m));
@@ -78,6 +89,8 @@ TEST(UpdateCheck, StartsOnItsOwnThreadAndReturnsAtOnce) {
     const Outcome got = single_message(std::move(messages));
     EXPECT_EQ(got.kind, "Ready");
     EXPECT_EQ(got.first, "3.1");
+    ::DeleteFileW(held.c_str());
+    ::DeleteFileW((held + L".at").c_str());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 #include "app_info.h"
 #include "report/worker_channel.h"
@@ -236,17 +237,43 @@ TEST(Window, KeysPressTheirControls) {
     }
 }
 
-TEST(Window, MainButtonIgnoresPressesWhileBusy) {
-    for (const char* label : {"Checking", "Downloading", "Installed"}) {
-        SCOPED_TRACE(label);
-        WindowState state = ready_state("https://h/setup.exe");
-        state.button_label = label;
-        state.busy = true;
+TEST(Window, MainButtonStartsADownloadOnlyWhenNotBusy) {
+    // Each state reached by the messages that lead to it; the URL is one the
+    // worker refuses at once, so a started download ends without a network.
+    struct Case {
+        const char* name;
+        std::vector<WorkerMessage> messages;  // after Ready, but for "checking"
+        bool starts;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"checking", {}, false});
+    cases.push_back({"downloading", {}, false});
+    cases.back().messages.push_back({WorkerMessage::Progress{"1.0 KB / 2.0 KB", 0.5f}});
+    cases.push_back({"installing", {}, false});
+    cases.back().messages.push_back(
+        {WorkerMessage::Status{"Installing", "Finishing setup...", 1.0f, true}});
+    cases.push_back({"installed", {}, false});
+    cases.back().messages.push_back({WorkerMessage::Installed{"1.4.2"}});
+    cases.push_back({"ready", {}, true});
+    cases.push_back({"failed", {}, true});
+    cases.back().messages.push_back({WorkerMessage::Failed{"Download request failed."}});
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowState state = std::string(c.name) == "checking" ? initial_window_state()
+                                                              : ready_state("ftp://h/setup.exe");
+        for (WorkerMessage& m : c.messages) update_window_state(state, std::move(m));
+        const std::string before = state.status;
         const HWND window = create_window_with(std::move(state));
         ::SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at(396, 460));
-        MSG message;
-        EXPECT_FALSE(::PeekMessageW(&message, window, WM_WORKER, WM_WORKER, PM_NOREMOVE));
-        EXPECT_EQ(attached_state(window)->status, "Ready to download");
+        const WindowState* attached = attached_state(window);
+        if (c.starts) {
+            EXPECT_EQ(attached->status, "Downloading");
+            EXPECT_TRUE(pump_until([&] { return attached->status == "Download failed"; }));
+        } else {
+            MSG message;
+            EXPECT_FALSE(::PeekMessageW(&message, window, WM_WORKER, WM_WORKER, PM_NOREMOVE));
+            EXPECT_EQ(attached->status, before);
+        }
         destroy(window);
     }
 }
