@@ -44,41 +44,98 @@ std::string remove_dot_segments(std::string_view in) {
     return out;
 }
 
-}  // namespace
+// The length of "https://" or "http://" at the start of `url`, or 0.
+std::size_t http_scheme_length(std::string_view url) {
+    if (url.starts_with("https://")) return 8;
+    return url.starts_with("http://") ? 7 : 0;
+}
 
-Result<HttpUrl> parse_http_url(std::string_view url) {
-    HttpUrl parsed;
-    parsed.secure = url.starts_with("https://");
-    if (!parsed.secure && !url.starts_with("http://")) {
-        return Failure{"Only HTTP and HTTPS URLs are supported."};
-    }
-    parsed.port = parsed.secure ? 443 : 80;
-    const std::string_view rest = url.substr(parsed.secure ? 8 : 7);
-    const std::size_t authority_end = std::min(rest.size(), rest.find_first_of("/?#"));
-    std::string_view host = rest.substr(0, authority_end);
-    host.remove_prefix(host.rfind('@') + 1);  // npos + 1: no userinfo, nothing removed
+// What follows "scheme://" up to the first "/", "?" or "#", by the one rule
+// that the request and the log share: the userinfo to its last "@", then the
+// host and its port.
+struct UrlAuthority {
+    std::size_t host_at = 0;  // where the host begins: after the userinfo
+    std::size_t end = 0;      // where the path, query or fragment begins
+    std::string_view host;
+    std::optional<std::uint16_t> port;  // nothing: the scheme's
+    const char* fault = nullptr;        // why this is no URL's authority
+};
+
+UrlAuthority split_authority(std::string_view rest) {
+    UrlAuthority found;
+    found.end = std::min(rest.size(), rest.find_first_of("/?#"));
+    std::string_view host = rest.substr(0, found.end);
+    found.host_at = host.rfind('@') + 1;  // npos + 1: no userinfo
+    host.remove_prefix(found.host_at);
 
     // An IPv6 literal keeps its brackets; an unclosed one leaves no host and
     // the whole text in the port's place.
     std::size_t host_end = std::min(host.size(), host.find(':'));
     if (host.starts_with('[')) host_end = host.find(']') + 1;
     const std::string_view port = host.substr(host_end);
-    host = host.substr(0, host_end);
+    found.host = host.substr(0, host_end);
     if (!port.empty()) {
         const auto number = parse_digits(port.substr(1));
         if (port[0] != ':' || (port.size() > 1 && (!number || *number == 0 || *number > 65535))) {
-            return Failure{kInvalidPort};
+            found.fault = kInvalidPort;
+        } else if (number) {
+            found.port = static_cast<std::uint16_t>(*number);
         }
-        if (number) parsed.port = static_cast<std::uint16_t>(*number);
     }
-    if (host.empty() || host == "[]") return Failure{"Download URL is missing a host."};
-    parsed.host = host;
+    if (!found.fault && (found.host.empty() || found.host == "[]")) {
+        found.fault = "Download URL is missing a host.";
+    }
+    return found;
+}
+
+}  // namespace
+
+Result<HttpUrl> parse_http_url(std::string_view url) {
+    const std::size_t scheme = http_scheme_length(url);
+    if (scheme == 0) return Failure{"Only HTTP and HTTPS URLs are supported."};
+    const std::string_view rest = url.substr(scheme);
+    const UrlAuthority authority = split_authority(rest);
+    if (authority.fault) return Failure{authority.fault};
+    HttpUrl parsed;
+    parsed.secure = scheme == 8;
+    parsed.host = authority.host;
+    parsed.port = authority.port.value_or(parsed.secure ? 443 : 80);
 
     // WinHTTP's object name: the path and query, never the fragment.
-    const std::string_view tail = rest.substr(authority_end);
+    const std::string_view tail = rest.substr(authority.end);
     if (!tail.starts_with('/')) parsed.path = "/";
     parsed.path += tail.substr(0, tail.find('#'));
     return parsed;
+}
+
+std::string url_for_log(std::string_view url) {
+    // Any scheme's "scheme://" is kept; a proxy entry may have none.
+    const std::size_t scheme_end = std::min(url.size(), url.find_first_of(":/@"));
+    const std::size_t kept = url.substr(scheme_end, 3) == "://" ? scheme_end + 3 : 0;
+    std::string out(url.substr(0, kept));
+    url.remove_prefix(kept);
+    const UrlAuthority authority = split_authority(url);
+    url.remove_prefix(authority.fault ? url.rfind('@') + 1 : authority.host_at);
+    out += url.substr(0, url.find_first_of("?#"));
+    return out;
+}
+
+std::string proxy_list_for_log(std::string_view list) {
+    std::string out;
+    while (!list.empty()) {
+        const std::size_t entry_start = std::min(list.size(), list.find_first_not_of("; \t"));
+        out += list.substr(0, entry_start);
+        list.remove_prefix(entry_start);
+        std::string_view entry = list.substr(0, list.find_first_of("; \t"));
+        list.remove_prefix(entry.size());
+        // "https=" in front of the entry: kept.
+        if (const std::size_t equals = entry.find('='); equals < entry.find_first_of(":/@[")) {
+            out += entry.substr(0, equals + 1);
+            entry.remove_prefix(equals + 1);
+        }
+        out += url_for_log(entry);
+    }
+    return out;
 }
 
 bool is_redirect(std::uint32_t status) {

@@ -3,9 +3,9 @@
 #include <atomic>
 
 #include "app_info.h"
+#include "net/http_rules.h"
 #include "net/transfer_rules.h"
 #include "support/log.h"
-#include "support/log_line.h"
 #include "text/utf.h"
 #include "win32/system.h"
 
@@ -144,7 +144,7 @@ UniqueInternet open_session_for(std::string_view url) {
     const ProxyChoice proxy = choose_proxy(machine_named, user, pac);
     log_event("GET % via % (%)",
               {url_for_log(url),
-               proxy.proxy.empty() ? "direct" : url_for_log(from_wide_lossy(proxy.proxy)),
+               proxy.proxy.empty() ? "direct" : proxy_list_for_log(from_wide_lossy(proxy.proxy)),
                proxy_source_name(proxy.source)});
     return open_session(proxy);
 }
