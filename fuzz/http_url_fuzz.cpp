@@ -22,11 +22,16 @@ struct Expected {
 Expected model(std::string_view url) {
     Expected e;
     std::size_t at;
-    if (url.size() >= 8 && url.compare(0, 8, "https://") == 0) {
+    // The scheme in any case.
+    std::string lower(url.substr(0, 8));
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (lower == "https://") {
         e.secure = true;
         e.port = 443;
         at = 8;
-    } else if (url.size() >= 7 && url.compare(0, 7, "http://") == 0) {
+    } else if (lower.compare(0, 7, "http://") == 0) {
         e.port = 80;
         at = 7;
     } else {

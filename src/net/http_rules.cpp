@@ -44,10 +44,18 @@ std::string remove_dot_segments(std::string_view in) {
     return out;
 }
 
-// The length of "https://" or "http://" at the start of `url`, or 0.
+// The length of "https://" or "http://" at the start of `url`, in any case
+// (RFC 3986 3.1), or 0.
 std::size_t http_scheme_length(std::string_view url) {
-    if (url.starts_with("https://")) return 8;
-    return url.starts_with("http://") ? 7 : 0;
+    for (const std::string_view scheme : {"https://", "http://"}) {
+        if (url.size() >= scheme.size() &&
+            std::equal(scheme.begin(), scheme.end(), url.begin(), [](char want, char c) {
+                return want == (want >= 'a' ? c | 0x20 : c);  // a letter in either case
+            })) {
+            return scheme.size();
+        }
+    }
+    return 0;
 }
 
 // What follows "scheme://" up to the first "/", "?" or "#", by the one rule
@@ -150,31 +158,37 @@ Result<std::string> redirect_target(std::string_view current, std::string_view l
                     [](char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; })) {
         return Failure{kRequestFailed};
     }
-    const std::string_view scheme = from.value().secure ? "https:" : "http:";
-    std::string target;
-    if (location.find(':') < location.find_first_of("/?#")) {
-        target = location;  // a scheme of its own
-    } else if (location.starts_with("//")) {
-        target = scheme;
-        target += location;
+    // The scheme and authority, of the Location or else of `current`; then
+    // the path, resolved and without dot segments, the query and fragment.
+    const std::size_t colon = location.find(':');
+    const bool own_scheme = colon < location.find_first_of("/?#");
+    std::string_view reference = own_scheme ? location.substr(colon + 1) : location;
+    std::string target(own_scheme ? location : current, 0,
+                       own_scheme ? colon + 1 : current.find(':') + 1);
+    std::string_view base = from.value().path;
+    if (reference.starts_with("//")) {
+        const std::size_t authority_end = 2 + split_authority(reference.substr(2)).end;
+        target += reference.substr(0, authority_end);
+        reference.remove_prefix(authority_end);
+        base = {};
+    } else if (own_scheme) {
+        return Failure{kRequestFailed};  // "mailto:x", "d:e": no authority
     } else {
-        const std::string_view base = from.value().path;
-        const std::size_t base_query = std::min(base.size(), base.find('?'));
-        const std::size_t ref_end = std::min(location.size(), location.find_first_of("?#"));
-        const std::string_view ref_path = location.substr(0, ref_end);
-        target = current.substr(0, current.find_first_of("/?#", scheme.size() + 2));
-        if (ref_path.empty()) {
-            target += base.substr(0, location.starts_with('?') ? base_query : base.size());
-        } else if (ref_path.starts_with('/')) {
-            target += remove_dot_segments(ref_path);
-        } else {
-            const std::string_view folder = base.substr(0, base.rfind('/', base_query) + 1);
-            std::string path(folder);
-            path += ref_path;
-            target += remove_dot_segments(path);
-        }
-        target += location.substr(ref_end);
+        const std::size_t scheme = http_scheme_length(current);
+        target += current.substr(scheme - 2, split_authority(current.substr(scheme)).end + 2);
     }
+    const std::size_t base_query = std::min(base.size(), base.find('?'));
+    const std::size_t ref_end = std::min(reference.size(), reference.find_first_of("?#"));
+    const std::string_view ref_path = reference.substr(0, ref_end);
+    if (ref_path.empty()) {
+        target += base.substr(0, reference.starts_with('?') ? base_query : base.size());
+    } else {
+        std::string path(
+            ref_path.starts_with('/') ? "" : base.substr(0, base.rfind('/', base_query) + 1));
+        path += ref_path;
+        target += remove_dot_segments(path);
+    }
+    target += reference.substr(ref_end);
     const Result<HttpUrl> to = parse_http_url(target);
     if (!to.ok() || (from.value().secure && !to.value().secure)) return Failure{kRequestFailed};
     return target;

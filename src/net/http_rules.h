@@ -43,7 +43,8 @@ inline constexpr unsigned kMostRedirects = 10;
 [[nodiscard]] bool is_redirect(std::uint32_t status);
 
 // The URL that a redirect from `current` leads to, its Location resolved
-// against `current` when relative (RFC 3986, dot segments removed). Fails
+// against `current` when relative (RFC 3986: the scheme in any case, dot
+// segments removed from every path). Fails
 // with kRequestFailed when there is no usable Location (empty, a blank or
 // control character, another scheme, a result parse_http_url refuses), when
 // an https URL would lead to http, or when `hops_taken` redirects have

@@ -35,6 +35,8 @@ TEST(HttpRules, ParseHttpUrl) {
         {"https://u@h?a@b", "h", "/?a@b", 443, true},
         {"https://[::1]:8443/x", "[::1]", "/x", 8443, true},
         {"http://[::1]", "[::1]", "/", 80, false},
+        {"HTTPS://h/x", "h", "/x", 443, true},
+        {"hTtP://h", "h", "/", 80, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url);
@@ -49,8 +51,7 @@ TEST(HttpRules, ParseHttpUrl) {
 
 TEST(HttpRules, ParseHttpUrlFailures) {
     const std::pair<std::string, std::vector<std::string_view>> cases[] = {
-        {"Only HTTP and HTTPS URLs are supported.",
-         {"HTTPS://h/x", "ftp://h/x", "h/x", "", "https:/h"}},
+        {"Only HTTP and HTTPS URLs are supported.", {"ftp://h/x", "h/x", "", "https:/h"}},
         {"Download URL is missing a host.",
          {"https://", "https:///x", "http://", "https://u@/x", "https://:80/x", "https://[]:80",
           "https://?q"}},
@@ -120,6 +121,10 @@ TEST(HttpRules, RedirectTarget) {
         // current, Location, target ("": kRequestFailed)
         {from, "https://x/y?z", "https://x/y?z"},
         {from, "http://x/y", ""},
+        {from, "HTTPS://x/y", "HTTPS://x/y"},
+        {from, "HTTP://x/y", ""},
+        {from, "//x/a/./b/../c", "https://x/a/c"},
+        {from, "https://x/a/../../b?c/..", "https://x/b?c/.."},
         {from, "//x:81/y", "https://x:81/y"},
         {from, "///y", ""},
         {from, "/p/./q/../r?s", "https://u:p@h:8443/p/r?s"},
