@@ -96,6 +96,8 @@ constexpr DWORD kReportEveryMs = 30;
 // The partial file of one download and its record: what every attempt
 // appends to or starts again, with the digest of what it holds so far.
 class PartialFile final : public BodyTarget {
+    static constexpr std::uint64_t kNotHashed = UINT64_MAX;
+
 public:
     PartialFile(const WorkerChannel& channel, const std::wstring& path, const Sha256& url_digest,
                 bool has_digest)
@@ -125,7 +127,7 @@ public:
     std::string next_request() {
         const ResumePlan plan = plan_resume(record_, url_digest_, size_, has_digest_);
         offset_ = plan.offset;
-        restart_ = false;
+        answer_.reset();
         if (offset_ == 0) return {};
         resumed_ = true;
         log_event("resuming at byte % of %", {LogNumber(offset_), LogNumber(total_of_record())});
@@ -140,47 +142,26 @@ public:
         return headers;
     }
 
-    [[nodiscard]] bool restart_asked() const { return restart_; }
+    // The last answer asked for the whole file again: the next request, from
+    // byte 0, goes at once and is not counted as a retry.
+    [[nodiscard]] bool restarts() const { return answer_ == AnswerUse::restart; }
     [[nodiscard]] bool resumed() const { return resumed_; }
 
     Status begin(const ResponseHead& head) override {
         // Outside 200-299 only a 416 may still say something about the part.
-        const AnswerUse use =
-            head.status == 416 || is_success(head.status)
-                ? use_of_answer(offset_, total_of_record(), head.status, head.content_range)
-                : AnswerUse::refuse;
-        if (use == AnswerUse::refuse) return http_status_failure(head.status);
-        if (use == AnswerUse::restart) {
-            log_event("HTTP % does not continue byte %: starting again",
-                      {LogNumber(head.status), LogNumber(offset_)});
-            forget();
-            restart_ = true;
-            return Failure{kInterrupted};
+        answer_ = head.status == 416 || is_success(head.status)
+                      ? use_of_answer(offset_, total_of_record(), head.status, head.content_range)
+                      : AnswerUse::refuse;
+        switch (*answer_) {
+            case AnswerUse::append:
+                return continue_part(head);
+            case AnswerUse::from_zero:
+                return start_from_zero(head);
+            case AnswerUse::restart:
+                return start_again(head.status);
+            default:
+                return http_status_failure(head.status);
         }
-        const std::uint64_t freed = use == AnswerUse::from_zero ? size_ : 0;
-        if (head.length && !has_room(*head.length, freed)) return Failure{kNoDiskSpace};
-        if (use == AnswerUse::append) {
-            total_ = total_of_record();
-            if (hashed_ != size_) {
-                // A new run: the part on disk is hashed first, read back.
-                hashing_.restart();
-                if (Status read = hashing_.add_file(file_.get(), size_); !read.ok()) return read;
-                hashed_ = size_;
-            }
-            if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_END)) {
-                return last_os_failure();
-            }
-            report_progress(true);
-            return {};
-        }
-        if (offset_ != 0) log_event("the whole file came instead: starting from byte 0");
-        if (Status emptied = empty(); !emptied.ok()) return emptied;
-        total_ = head.length;
-        const std::string validator = choose_validator(head.etag, head.last_modified);
-        if (head.length && (!validator.empty() || has_digest_)) {
-            write_record({url_digest_, validator, *head.length});
-        }
-        return {};
     }
 
     Status write(const char* data, std::size_t size) override {
@@ -207,7 +188,7 @@ public:
 
     Result<Sha256> digest() {
         auto digest = hashing_.finish();
-        hashed_ = 0;  // a finished hash takes no more
+        hashed_ = kNotHashed;  // a finished hash takes no more
         return digest;
     }
 
@@ -228,6 +209,43 @@ public:
     }
 
 private:
+    // Exactly the rest: the body follows the part on disk, which is hashed
+    // first when this run has not (a part from an earlier run).
+    Status continue_part(const ResponseHead& head) {
+        if (head.length && !has_room(*head.length, 0)) return Failure{kNoDiskSpace};
+        total_ = total_of_record();
+        if (hashed_ != size_) {
+            hashing_.restart();
+            if (Status read = hashing_.add_file(file_.get(), size_); !read.ok()) return read;
+            hashed_ = size_;
+        }
+        if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_END)) return last_os_failure();
+        report_progress(true);
+        return {};
+    }
+
+    // The whole file, perhaps a newer one: it replaces the part.
+    Status start_from_zero(const ResponseHead& head) {
+        if (head.length && !has_room(*head.length, size_)) return Failure{kNoDiskSpace};
+        if (offset_ != 0) log_event("the whole file came instead: starting from byte 0");
+        if (Status emptied = empty(); !emptied.ok()) return emptied;
+        total_ = head.length;
+        const std::string validator = choose_validator(head.etag, head.last_modified);
+        if (head.length && (!validator.empty() || has_digest_)) {
+            write_record({url_digest_, validator, *head.length});
+        }
+        return {};
+    }
+
+    // The part cannot be continued: it and its record go, and the answer is
+    // refused, its body unread.
+    Status start_again(std::uint32_t status) {
+        log_event("HTTP % does not continue byte %: starting again",
+                  {LogNumber(status), LogNumber(offset_)});
+        forget();
+        return Failure{kInterrupted};
+    }
+
     std::string read_record() const {
         const UniqueFile file(::CreateFileW(record_path_.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -302,10 +320,11 @@ private:
     std::uint64_t size_ = 0;
     std::optional<std::uint64_t> total_;
     Sha256Hashing hashing_;
-    std::uint64_t hashed_ = UINT64_MAX;  // bytes the hash covers; none yet
-    std::uint64_t offset_ = 0;           // where the current request started
+    // The bytes of the part the hash covers; kNotHashed until it is read back.
+    std::uint64_t hashed_ = kNotHashed;
+    std::uint64_t offset_ = 0;         // where the current request started
+    std::optional<AnswerUse> answer_;  // what the current request's answer meant
     DWORD reported_at_ = ::GetTickCount() - kReportEveryMs;
-    bool restart_ = false;
     bool resumed_ = false;
 };
 
@@ -322,7 +341,7 @@ Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring
     for (;;) {
         const std::string headers = partial.next_request();
         HttpOutcome out = http_get(url, headers, partial);
-        if (partial.restart_asked()) continue;
+        if (partial.restarts()) continue;
         if (out.result.ok() && !partial.complete()) {
             out.result = Failure{kInterrupted};
             out.end = {AttemptFault::cut, 0};
