@@ -149,14 +149,16 @@ public:
 
     Status begin(const ResponseHead& head) override {
         // Outside 200-299 only a 416 may still say something about the part.
-        answer_ = head.status == 416 || is_success(head.status)
-                      ? use_of_answer(offset_, total_of_record(), head.status, head.content_range)
-                      : AnswerUse::refuse;
-        switch (*answer_) {
+        const Answer answer = head.status == 416 || is_success(head.status)
+                                  ? use_of_answer(offset_, total_of_record(), head.status,
+                                                  head.content_range, head.length)
+                                  : Answer{};
+        answer_ = answer.use;
+        switch (answer.use) {
             case AnswerUse::append:
-                return continue_part(head);
+                return continue_part(head, *answer.total);
             case AnswerUse::from_zero:
-                return start_from_zero(head);
+                return start_from_zero(head, answer.total);
             case AnswerUse::restart:
                 return start_again(head.status);
             default:
@@ -211,9 +213,9 @@ public:
 private:
     // Exactly the rest: the body follows the part on disk, which is hashed
     // first when this run has not (a part from an earlier run).
-    Status continue_part(const ResponseHead& head) {
+    Status continue_part(const ResponseHead& head, std::uint64_t total) {
         if (head.length && !has_room(*head.length, 0)) return Failure{kNoDiskSpace};
-        total_ = total_of_record();
+        total_ = total;
         if (hashed_ != size_) {
             hashing_.restart();
             if (Status read = hashing_.add_file(file_.get(), size_); !read.ok()) return read;
@@ -225,14 +227,14 @@ private:
     }
 
     // The whole file, perhaps a newer one: it replaces the part.
-    Status start_from_zero(const ResponseHead& head) {
-        if (head.length && !has_room(*head.length, size_)) return Failure{kNoDiskSpace};
+    Status start_from_zero(const ResponseHead& head, std::optional<std::uint64_t> total) {
+        if (total && !has_room(*total, size_)) return Failure{kNoDiskSpace};
         if (offset_ != 0) log_event("the whole file came instead: starting from byte 0");
         if (Status emptied = empty(); !emptied.ok()) return emptied;
-        total_ = head.length;
+        total_ = total;
         const std::string validator = choose_validator(head.etag, head.last_modified);
-        if (head.length && (!validator.empty() || has_digest_)) {
-            write_record({url_digest_, validator, *head.length});
+        if (total && (!validator.empty() || has_digest_)) {
+            write_record({url_digest_, validator, *total});
         }
         return {};
     }

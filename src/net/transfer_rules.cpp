@@ -104,20 +104,23 @@ ResumePlan plan_resume(const std::optional<ResumeRecord>& record, const Sha256& 
     return {partial_size, record->validator};
 }
 
-AnswerUse use_of_answer(std::uint64_t offset, std::uint64_t total, std::uint32_t status,
-                        std::string_view content_range) {
-    if (status == 416) return offset == 0 ? AnswerUse::refuse : AnswerUse::restart;
-    if (status != 206) return AnswerUse::from_zero;
+Answer use_of_answer(std::uint64_t offset, std::uint64_t total, std::uint32_t status,
+                     std::string_view content_range, std::optional<std::uint64_t> length) {
+    if (status == 416) return {offset == 0 ? AnswerUse::refuse : AnswerUse::restart, {}};
+    if (status != 206) return {AnswerUse::from_zero, length};
     const auto range = parse_content_range(content_range);
+    if (range && length && *length != range->last - range->first + 1) return {};
     if (offset == 0) {
         // A part of a file nobody asked a part of is whole, or nothing.
-        return range && range->first == 0 && range->last + 1 == range->total ? AnswerUse::from_zero
-                                                                             : AnswerUse::refuse;
+        if (range && range->first == 0 && range->last + 1 == range->total) {
+            return {AnswerUse::from_zero, range->total};
+        }
+        return {};
     }
     if (range && range->first == offset && range->total == total && range->last + 1 == total) {
-        return AnswerUse::append;
+        return {AnswerUse::append, total};
     }
-    return AnswerUse::restart;
+    return {AnswerUse::restart, {}};
 }
 
 bool asks_for_tls12(std::uint32_t major, std::uint32_t minor) {

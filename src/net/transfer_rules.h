@@ -91,13 +91,20 @@ enum class AnswerUse : std::uint8_t {
     append,     // 206 with exactly the rest: it follows the partial file
     from_zero,  // the whole file, perhaps a new one: it replaces the partial file
     restart,    // 416, or a part that does not fit: ask again for the whole file
-    refuse,     // a part nobody asked for
+    refuse,     // a part nobody asked for, or a length that is not the part's
 };
 
-// What a 2xx or 416 answer means for a request that asked for bytes from
-// `offset` on (0: the whole file) of a file of `total` bytes.
-[[nodiscard]] AnswerUse use_of_answer(std::uint64_t offset, std::uint64_t total,
-                                      std::uint32_t status, std::string_view content_range);
+struct Answer {
+    AnswerUse use = AnswerUse::refuse;
+    std::optional<std::uint64_t> total;  // the whole file's length, when known
+};
+
+// What a 2xx or 416 answer with Content-Length `length` and `content_range`
+// means for a request that asked for bytes from `offset` on (0: the whole
+// file) of a file of `total` bytes. A 206's total is its Content-Range's.
+[[nodiscard]] Answer use_of_answer(std::uint64_t offset, std::uint64_t total, std::uint32_t status,
+                                   std::string_view content_range,
+                                   std::optional<std::uint64_t> length);
 
 // From Windows 7 SP1 to 8.0 WinHTTP offers TLS 1.2 only when asked; from 8.1
 // on the system's default is better (it has TLS 1.3 where Windows does).

@@ -112,25 +112,33 @@ TEST(TransferRules, WhereTheNextRequestStarts) {
 
 TEST(TransferRules, WhatAnAnswerMeans) {
     using U = AnswerUse;
+    const std::optional<std::uint64_t> none;
     const struct {
         std::uint64_t offset;
         std::uint32_t status;
         const char* range;
+        std::optional<std::uint64_t> length;
         AnswerUse use;
-    } cases[] = {{400, 206, "bytes 400-999/1000", U::append},
-                 {400, 200, "", U::from_zero},
-                 {400, 416, "bytes */1000", U::restart},
-                 {400, 206, "bytes 300-999/1000", U::restart},
-                 {400, 206, "bytes 400-998/1000", U::restart},
-                 {400, 206, "bytes 400-1199/1200", U::restart},
-                 {400, 206, "", U::restart},
-                 {0, 200, "", U::from_zero},
-                 {0, 206, "bytes 0-999/1000", U::from_zero},
-                 {0, 206, "bytes 0-499/1000", U::refuse},
-                 {0, 416, "bytes */1000", U::refuse}};
+        std::optional<std::uint64_t> total;
+    } cases[] = {{400, 206, "bytes 400-999/1000", 600, U::append, 1000},
+                 {400, 206, "bytes 400-999/1000", none, U::append, 1000},
+                 {400, 206, "bytes 400-999/1000", 500, U::refuse, none},
+                 {400, 200, "", 1200, U::from_zero, 1200},
+                 {400, 416, "bytes */1000", none, U::restart, none},
+                 {400, 206, "bytes 300-999/1000", 700, U::restart, none},
+                 {400, 206, "bytes 400-998/1000", 599, U::restart, none},
+                 {400, 206, "bytes 400-1199/1200", 800, U::restart, none},
+                 {400, 206, "", 600, U::restart, none},
+                 {0, 200, "", none, U::from_zero, none},
+                 // A 206 to a request without Range: its total is the range's.
+                 {0, 206, "bytes 0-999/1000", none, U::from_zero, 1000},
+                 {0, 206, "bytes 0-999/1000", 500, U::refuse, none},
+                 {0, 206, "bytes 0-499/1000", 500, U::refuse, none},
+                 {0, 416, "bytes */1000", none, U::refuse, none}};
     for (const auto& c : cases) {
-        EXPECT_EQ(use_of_answer(c.offset, 1000, c.status, c.range), c.use)
-            << c.offset << " " << c.status << " " << c.range;
+        const Answer answer = use_of_answer(c.offset, 1000, c.status, c.range, c.length);
+        EXPECT_EQ(answer.use, c.use) << c.offset << " " << c.status << " " << c.range;
+        EXPECT_EQ(answer.total, c.total) << c.offset << " " << c.status << " " << c.range;
     }
 }
 

@@ -246,6 +246,14 @@ for scheme in http https; do
     get "$base/bytes/zz"
     expect_eq "$url_label bad hex status" 400 "$status"
 
+    url_label="$scheme short206"
+    get "$base/short206/blob.bin"
+    expect_eq "$url_label status" 206 "$status"
+    expect_header Content-Range "bytes 0-999999/1000000"
+    expect_header Content-Length 500000
+    head -c 500000 "$rel/blob.bin" > "$tmp/half.expected"
+    expect_body_file "$tmp/half.expected"
+
     url_label="$scheme big"
     get "$base/big/1000000"
     expect_eq "$url_label status" 200 "$status"

@@ -27,6 +27,9 @@ file under --root (URL-decoded), unless said otherwise:
                           URL-decoded <text> as is (e.g. %2B100, 00100). Only
                           meaningful where <text> still denotes the byte count;
                           the connection is closed afterwards either way
+  /short206/<file>        206 with "Content-Range: bytes 0-<size-1>/<size>",
+                          whatever was asked, but a Content-Length of half
+                          the file and only that half sent
   /bytes/<hex>            exactly those bytes
   /big/<N>                N bytes where byte i is i*7 mod 251, made on the fly
                           and sent in 64 KiB pieces
@@ -377,6 +380,19 @@ class Handler(BaseHTTPRequestHandler):
                              ("Content-Length", text), ("Connection", "close")])
             if self.body_wanted():
                 self.copy(f)
+
+    def scenario_short206(self, args):
+        path = self.resolve(args)
+        if path is None:
+            return self.not_found()
+        with open(path, "rb") as f:
+            body = f.read()
+        half = body[:len(body) // 2]
+        self.start(206, [("Content-Type", self.content_type(path)),
+                         ("Content-Range", "bytes 0-%d/%d" % (len(body) - 1, len(body))),
+                         ("Content-Length", str(len(half)))])
+        if self.body_wanted():
+            self.send_body(half)
 
     def scenario_bytes(self, args):
         body = bytes.fromhex("".join(args))

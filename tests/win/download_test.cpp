@@ -147,6 +147,13 @@ TEST_F(Download, FailedTransferLeavesTheEarlierFileUntouched) {
     EXPECT_FALSE(file_exists(setup_path("3.1")));
 }
 
+TEST_F(Download, AWhole206ShorterThanItsRangeIsRefused) {
+    write_release_file("dl/whole.bin", std::string(1000, 'w'));
+    const auto messages = run("6.0", url_of("short206/dl/whole.bin"));
+    EXPECT_EQ(failure_of(messages), "Server returned HTTP status 206.");
+    EXPECT_FALSE(file_exists(setup_path("6.0")));
+}
+
 TEST_F(Download, UnsafeVersionsAreRefusedBeforeAnythingHappens) {
     write_release_file("dl/page.html", "<html>not a program</html>");
     struct Case {
