@@ -232,9 +232,12 @@ private:
         if (offset_ != 0) log_event("the whole file came instead: starting from byte 0");
         if (Status emptied = empty(); !emptied.ok()) return emptied;
         total_ = total;
-        const std::string validator = choose_validator(head.etag, head.last_modified);
-        if (total && (!validator.empty() || has_digest_)) {
-            write_record({url_digest_, validator, *total});
+        // The old record, if any, was of another body.
+        if (auto record =
+                record_of_answer(url_digest_, total, head.etag, head.last_modified, has_digest_)) {
+            write_record(*record);
+        } else {
+            forget();
         }
         return {};
     }

@@ -95,6 +95,15 @@ std::string choose_validator(std::string_view etag, std::string_view last_modifi
     return std::string(last_modified);
 }
 
+std::optional<ResumeRecord> record_of_answer(const Sha256& url_digest,
+                                             std::optional<std::uint64_t> total,
+                                             std::string_view etag, std::string_view last_modified,
+                                             bool has_digest) {
+    std::string validator = choose_validator(etag, last_modified);
+    if (!total || (validator.empty() && !has_digest)) return std::nullopt;
+    return ResumeRecord{url_digest, std::move(validator), *total};
+}
+
 ResumePlan plan_resume(const std::optional<ResumeRecord>& record, const Sha256& url_digest,
                        std::uint64_t partial_size, bool has_digest) {
     if (!record || record->url_digest != url_digest || partial_size == 0 ||

@@ -75,6 +75,15 @@ struct ResumeRecord {
 // does not promise the same bytes.
 [[nodiscard]] std::string choose_validator(std::string_view etag, std::string_view last_modified);
 
+// What a body from byte 0 leaves to resume it by, in place of any earlier
+// record: its total with the validator, or with none when the manifest's
+// digest will catch a splice; nothing without a total or a way to check.
+[[nodiscard]] std::optional<ResumeRecord> record_of_answer(const Sha256& url_digest,
+                                                           std::optional<std::uint64_t> total,
+                                                           std::string_view etag,
+                                                           std::string_view last_modified,
+                                                           bool has_digest);
+
 // Where the next request starts: the partial file's size, when its record is
 // for this URL and the part can be checked, with the validator for If-Range;
 // else byte 0. A part without a validator is continued only when the

@@ -85,6 +85,28 @@ TEST(TransferRules, RetryAfterRecordAndValidator) {
     EXPECT_EQ(choose_validator("\"abc\"", date), "\"abc\"");
     EXPECT_EQ(choose_validator("W/\"abc\"", date), date);
     EXPECT_EQ(choose_validator("W/\"abc\"", ""), "");
+
+    // A body from byte 0 replaces the record, or leaves none when it says
+    // nothing to resume by.
+    const std::optional<std::uint64_t> none;
+    const struct {
+        std::optional<std::uint64_t> total;
+        const char* etag;
+        bool has_digest;
+        std::optional<std::string> validator;  // nothing: no record
+    } answers[] = {{1000, "\"v2\"", false, "\"v2\""},
+                   {1000, "", true, ""},
+                   {1000, "", false, std::nullopt},
+                   {1000, "W/\"v2\"", false, std::nullopt},
+                   {none, "\"v2\"", true, std::nullopt}};
+    for (const auto& a : answers) {
+        const auto record = record_of_answer(digest, a.total, a.etag, "", a.has_digest);
+        EXPECT_EQ(record ? std::optional(record->validator) : std::nullopt, a.validator) << a.etag;
+        if (record) {
+            EXPECT_EQ(record->url_digest, digest);
+            EXPECT_EQ(record->total, 1000u);
+        }
+    }
 }
 
 TEST(TransferRules, WhereTheNextRequestStarts) {

@@ -27,6 +27,9 @@ file under --root (URL-decoded), unless said otherwise:
                           URL-decoded <text> as is (e.g. %2B100, 00100). Only
                           meaningful where <text> still denotes the byte count;
                           the connection is closed afterwards either way
+  /next/<N>/<file>        what a server already on the next release sends:
+                          <file>.next's bytes, 200 without validators, cut
+                          after N bytes as /cut does
   /short206/<file>        206 with "Content-Range: bytes 0-<size-1>/<size>",
                           whatever was asked, but a Content-Length of half
                           the file and only that half sent
@@ -35,15 +38,16 @@ file under --root (URL-decoded), unless said otherwise:
                           and sent in 64 KiB pieces
   anything else           the static file, or 404 with a small body; but
                           when <file>.once exists beside it, the next requests
-                          are answered as it says instead:
+                          are answered as its first line says instead:
                             "<delay ms> <status|scenario> [<count>]"
                           <count> requests (default 1) wait <delay ms>, then
                           get that status with a short HTML page, or are served
-                          as /<scenario>/<file> would be; the last of them
-                          takes the file away. "8000 500": a check that hangs,
-                          then fails, while later requests are served at once;
-                          "0 503 6": six 503s;
-                          "0 cut/1000 6": six responses cut after 1000 bytes
+                          as /<scenario>/<file> would be; then the next line
+                          says, and the last takes the file away. "8000 500":
+                          a check that hangs, then fails, while later requests
+                          are served at once; "0 503 6": six 503s;
+                          "0 cut/1000 6": six responses cut after 1000 bytes;
+                          "0 cut/600\n0 next/400": one of each, in order
   /redirect-http/<file>   302 to http://<host>/<file>, plain HTTP
   /port/<N>/<file>        the file when the request came to port <N>, else
                           421 (Misdirected Request)
@@ -238,9 +242,10 @@ class Handler(BaseHTTPRequestHandler):
         with ONCE_LOCK:
             try:
                 with open(once) as f:
-                    fields = f.read().split()
+                    lines = f.read().strip().split("\n")
             except OSError:
                 return False
+            fields = lines[0].split()
             try:
                 if not 2 <= len(fields) <= 3:
                     raise ValueError(fields)
@@ -248,9 +253,12 @@ class Handler(BaseHTTPRequestHandler):
             except ValueError:
                 os.remove(once)  # a bad one is answered 400 once, not forever
                 raise
+            rest = lines[1:]
             if count > 1:
+                rest.insert(0, " ".join([fields[0], fields[1], str(count - 1)]))
+            if rest:
                 with open(once + ".next", "w") as f:
-                    f.write(" ".join([fields[0], fields[1], str(count - 1)]))
+                    f.write("\n".join(rest))
                 os.replace(once + ".next", once)
             else:
                 os.remove(once)
@@ -380,6 +388,18 @@ class Handler(BaseHTTPRequestHandler):
                              ("Content-Length", text), ("Connection", "close")])
             if self.body_wanted():
                 self.copy(f)
+
+    def scenario_next(self, args):
+        path = self.resolve(args[1:-1] + [args[-1] + ".next"])
+        if path is None:
+            return self.not_found()
+        self.close_connection = True
+        self.abrupt_close = True
+        with open(path, "rb") as f:
+            self.start(200, [("Content-Type", self.content_type(path)),
+                             ("Content-Length", str(os.fstat(f.fileno()).st_size))])
+            if self.body_wanted():
+                self.copy(f, limit=int(args[0]))
 
     def scenario_short206(self, args):
         path = self.resolve(args)

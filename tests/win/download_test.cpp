@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "net/transfer.h"
 #include "release/download.h"
 #include "release/installer.h"
 #include "text/utf.h"
@@ -147,11 +148,27 @@ TEST_F(Download, FailedTransferLeavesTheEarlierFileUntouched) {
     EXPECT_FALSE(file_exists(setup_path("3.1")));
 }
 
+// The transfer alone, without the installer after it.
+TEST_F(Download, ABodyFromByteZeroReplacesTheResumeRecord) {
+    // v1 with its ETag, cut; then a server already on v2, without
+    // validators, cut; then v1 again, which would answer If-Range with its tail.
+    const std::string v1(1000, '1');
+    write_release_file("dl/splice.bin", v1);
+    write_release_file("dl/splice.bin.next", std::string(1000, '2'));
+    write_release_file("dl/splice.bin.once", "0 cut/600\n0 next/400\n");
+    const std::wstring path = temp_ + L"splice.bin";
+    ASSERT_TRUE(download_to_file(collector.channel(), path, url_of("dl/splice.bin"), {}).ok());
+    EXPECT_EQ(read_file(path), v1);
+}
+
 TEST_F(Download, AWhole206ShorterThanItsRangeIsRefused) {
     write_release_file("dl/whole.bin", std::string(1000, 'w'));
-    const auto messages = run("6.0", url_of("short206/dl/whole.bin"));
-    EXPECT_EQ(failure_of(messages), "Server returned HTTP status 206.");
-    EXPECT_FALSE(file_exists(setup_path("6.0")));
+    const std::wstring path = temp_ + L"whole.bin";
+    const auto got =
+        download_to_file(collector.channel(), path, url_of("short206/dl/whole.bin"), {});
+    ASSERT_FALSE(got.ok());
+    EXPECT_EQ(got.error(), "Server returned HTTP status 206.");
+    EXPECT_FALSE(file_exists(path));
 }
 
 TEST_F(Download, UnsafeVersionsAreRefusedBeforeAnythingHappens) {
