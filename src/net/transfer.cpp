@@ -129,7 +129,6 @@ public:
         offset_ = plan.offset;
         answer_.reset();
         if (offset_ == 0) return {};
-        resumed_ = true;
         log_event("resuming at byte % of %", {LogNumber(offset_), LogNumber(total_of_record())});
         std::string headers = "Range: bytes=";
         headers += decimal(offset_);
@@ -145,7 +144,8 @@ public:
     // The last answer asked for the whole file again: the next request, from
     // byte 0, goes at once and is not counted as a retry.
     [[nodiscard]] bool restarts() const { return answer_ == AnswerUse::restart; }
-    [[nodiscard]] bool resumed() const { return resumed_; }
+    // The bytes held came from two answers or more: a part and its rest.
+    [[nodiscard]] bool spliced() const { return spliced_; }
 
     Status begin(const ResponseHead& head) override {
         // Outside 200-299 only a 416 may still say something about the part.
@@ -222,6 +222,7 @@ private:
             hashed_ = size_;
         }
         if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_END)) return last_os_failure();
+        spliced_ = true;
         report_progress(true);
         return {};
     }
@@ -232,6 +233,7 @@ private:
         if (offset_ != 0) log_event("the whole file came instead: starting from byte 0");
         if (Status emptied = empty(); !emptied.ok()) return emptied;
         total_ = total;
+        spliced_ = false;
         // The old record, if any, was of another body.
         if (auto record =
                 record_of_answer(url_digest_, total, head.etag, head.last_modified, has_digest_)) {
@@ -330,7 +332,7 @@ private:
     std::uint64_t offset_ = 0;         // where the current request started
     std::optional<AnswerUse> answer_;  // what the current request's answer meant
     DWORD reported_at_ = ::GetTickCount() - kReportEveryMs;
-    bool resumed_ = false;
+    bool spliced_ = false;
 };
 
 }  // namespace
@@ -342,7 +344,7 @@ Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring
     PartialFile partial(channel, path, url_digest.value(), sha256.has_value());
     if (Status opened = partial.open(); !opened.ok()) return opened.take_failure();
     RetrySchedule schedule(partial.size());
-    bool fresh_again = false;  // the one download from 0 after a resumed one failed its digest
+    bool fresh_again = false;  // the one download from 0 after a spliced one failed its digest
     for (;;) {
         const std::string headers = partial.next_request();
         HttpOutcome out = http_get(url, headers, partial);
@@ -361,8 +363,9 @@ Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring
         if (!digest.ok()) return digest.take_failure();
         if (sha256) {
             if (Status same = check_sha256(*sha256, digest.value()); !same.ok()) {
-                // A part spliced from two files shows only here.
-                const bool again = partial.resumed() && !fresh_again;
+                // A body spliced from two files shows only here; a whole
+                // one that differs is simply not the manifest's.
+                const bool again = partial.spliced() && !fresh_again;
                 log_event(again ? "digest differs after a resumed download: once more from byte 0"
                                 : "digest differs: the download is discarded");
                 if (Status discarded = partial.discard(); !discarded.ok()) {

@@ -161,6 +161,18 @@ TEST_F(Download, ABodyFromByteZeroReplacesTheResumeRecord) {
     EXPECT_EQ(read_file(path), v1);
 }
 
+TEST_F(Download, AWholeBodyThatFailsItsDigestIsNotFetchedAgain) {
+    // Cut, then resumed but answered whole: the body is one answer's.
+    write_release_file("dl/mismatch.bin", std::string(1000, 'm'));
+    write_release_file("dl/mismatch.bin.once", "0 cut/600\n0 norange\n");
+    const std::wstring path = temp_ + L"mismatch.bin";
+    const auto got =
+        download_to_file(collector.channel(), path, url_of("dl/mismatch.bin"), Sha256{});
+    ASSERT_FALSE(got.ok());
+    EXPECT_EQ(got.error(), "Downloaded setup does not match its checksum.");
+    EXPECT_EQ(server_requests("GET /dl/mismatch.bin"), 2);
+}
+
 TEST_F(Download, AWhole206ShorterThanItsRangeIsRefused) {
     write_release_file("dl/whole.bin", std::string(1000, 'w'));
     const std::wstring path = temp_ + L"whole.bin";
