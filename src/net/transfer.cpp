@@ -24,9 +24,11 @@ std::uint32_t jitter_seed() {
 // from where it continues; nothing when the failure is final or the retries
 // are used up.
 std::optional<std::uint32_t> wait_before_retry(RetrySchedule& schedule, const HttpOutcome& out,
-                                               std::uint64_t held, std::uint64_t resume_from) {
+                                               std::uint64_t held,
+                                               std::optional<std::uint64_t> total,
+                                               std::uint64_t resume_from) {
     if (!is_transient(out.end)) return std::nullopt;
-    const auto wait = schedule.next_wait(held, out.head.retry_after, jitter_seed());
+    const auto wait = schedule.next_wait(held, total, out.head.retry_after, jitter_seed());
     if (!wait) return std::nullopt;
     // "HTTP 503", "code 12002", "cut short" or "cut short, code 10054".
     const bool cut = out.end.fault == AttemptFault::cut;
@@ -79,7 +81,7 @@ Result<Body> fetch_to_memory(std::string_view url, BodyLimit limit) {
         MemoryTarget target(limit);
         HttpOutcome out = http_get(url, {}, target);
         if (out.result.ok()) return target.take();
-        const auto wait = wait_before_retry(schedule, out, out.received, 0);
+        const auto wait = wait_before_retry(schedule, out, out.received, out.head.length, 0);
         if (!wait) return out.result.take_failure();
         ::Sleep(*wait);
     }
@@ -122,6 +124,7 @@ public:
     }
 
     [[nodiscard]] std::uint64_t size() const { return size_; }
+    [[nodiscard]] std::optional<std::uint64_t> total() const { return total_; }
 
     // Where the next request starts, and its headers.
     std::string next_request() {
@@ -354,7 +357,8 @@ Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring
             out.end = {AttemptFault::cut, 0};
         }
         if (!out.result.ok()) {
-            const auto wait = wait_before_retry(schedule, out, partial.size(), partial.size());
+            const auto wait =
+                wait_before_retry(schedule, out, partial.size(), partial.total(), partial.size());
             if (!wait) return out.result.take_failure();
             ::Sleep(*wait);
             continue;

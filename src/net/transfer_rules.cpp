@@ -35,15 +35,17 @@ bool is_transient(const AttemptEnd& end) {
 }
 
 std::optional<std::uint32_t> RetrySchedule::next_wait(std::uint64_t held,
+                                                      std::optional<std::uint64_t> total,
                                                       std::optional<std::uint32_t> retry_after,
                                                       std::uint32_t random) {
-    if (held > most_held_) {
+    const std::uint64_t rest = total && *total > most_held_ ? *total - most_held_ : kLeastProgress;
+    if (held > most_held_ && held - most_held_ >= std::min(kLeastProgress, rest)) {
         most_held_ = held;
         retries_ = 0;
     }
     if (retries_ == kMostRetries) return std::nullopt;
-    const std::uint32_t seconds = 1u << retries_++;
-    if (retry_after) return std::min(*retry_after, kLongestRetryAfter) * 1000;
+    std::uint32_t seconds = 1u << retries_++;
+    if (retry_after) seconds = std::max(seconds, std::min(*retry_after, kLongestRetryAfter));
     return seconds * (800 + random % 401);
 }
 

@@ -32,23 +32,26 @@ struct AttemptEnd {
 
 inline constexpr unsigned kMostRetries = 5;
 inline constexpr std::uint32_t kLongestRetryAfter = 60;
+inline constexpr std::uint64_t kLeastProgress = 64 * 1024;
 
-// The waits between attempts: about 1, 2, 4, 8 and 16 s (within 20 % either
-// way, so that a fleet does not come back all at once), after attempts that
-// brought no new bytes. An attempt that brought bytes beyond the most ever
-// held starts the count again; a Retry-After in seconds replaces the wait.
+// The waits between attempts: 1, 2, 4, 8 and 16 s, or a longer Retry-After
+// in seconds (at most 60), within 20 % either way so that a fleet does not
+// come back all at once. The count starts again after progress: when the
+// bytes held reach kLeastProgress beyond those at the last progress, or the
+// end of the file. A trickle (a byte, then a drop) is none.
 class RetrySchedule {
 public:
     // `held`: the bytes already held before the first attempt.
     explicit RetrySchedule(std::uint64_t held = 0) : most_held_(held) {}
 
-    // After a transient failure that left `held` bytes: the wait in
-    // milliseconds, or nothing when the retries are used up. `random` is any
-    // 32-bit value.
+    // After a transient failure that left `held` bytes of `total`: the wait
+    // in milliseconds, or nothing when the retries are used up. `random` is
+    // any 32-bit value.
     [[nodiscard]] std::optional<std::uint32_t> next_wait(std::uint64_t held,
+                                                         std::optional<std::uint64_t> total,
                                                          std::optional<std::uint32_t> retry_after,
                                                          std::uint32_t random);
-    // Retries since the last attempt that brought new bytes.
+    // Retries since the last progress.
     [[nodiscard]] unsigned retries() const { return retries_; }
 
 private:

@@ -31,30 +31,32 @@ TEST(TransferRules, WhatIsTriedAgain) {
     }
 }
 
-TEST(TransferRules, WaitsDoubleAndStartOverAfterNewBytes) {
+TEST(TransferRules, WaitsDoubleAndStartOverAfterProgress) {
     const std::optional<std::uint32_t> none;
+    const std::optional<std::uint64_t> big = 1 << 30;
     const struct {
         std::uint64_t held;
+        std::optional<std::uint64_t> total;
         std::optional<std::uint32_t> retry_after;
         std::uint32_t random;
         std::optional<std::uint32_t> wait;
     } steps[] = {
-        {100, none, 0, 800},
-        {100, none, 400, 2400},
-        {100, none, 200, 4000},
-        {100, 7, 0, 7000},
-        {100, none, 401, 12800},
-        {100, none, 0, std::nullopt},
-        {100, none, 0, std::nullopt},
-        // Bytes beyond the most ever held: the count starts again.
-        {101, none, 0, 800},
-        {50, none, 0, 1600},
-        {101, 120, 0, 60000},
-        {101, 0, 0, 0},
+        {100, big, none, 0, 800},
+        {100, big, none, 400, 2400},
+        {100, big, none, 200, 4000},
+        {100, big, 7, 0, 6400},  // Retry-After shorter than the step
+        {100, big, none, 401, 12800},
+        {100, big, none, 0, std::nullopt},
+        {65635, big, none, 0, std::nullopt},  // a byte short of 64 KiB more: no progress
+        {65636, big, none, 0, 800},           // 64 KiB more: the count starts again
+        {65636, big, 0, 0, 1600},             // Retry-After 0 waits the step
+        {65636, big, 30, 400, 36000},         // and a longer one is jittered too
+        {65636, big, 120, 0, 48000},
+        {65700, 65700, none, 0, 800},  // the rest of the file, less than 64 KiB
     };
     RetrySchedule schedule(100);
     for (const auto& s : steps) {
-        EXPECT_EQ(schedule.next_wait(s.held, s.retry_after, s.random), s.wait)
+        EXPECT_EQ(schedule.next_wait(s.held, s.total, s.retry_after, s.random), s.wait)
             << s.held << " after " << schedule.retries();
     }
 }
