@@ -77,9 +77,10 @@ private:
 
 Result<Body> fetch_to_memory(std::string_view url, BodyLimit limit) {
     RetrySchedule schedule;
+    ProxyLookup proxies;
     for (;;) {
         MemoryTarget target(limit);
-        HttpOutcome out = http_get(url, {}, target);
+        HttpOutcome out = http_get(url, {}, target, proxies);
         if (out.result.ok()) return target.take();
         const auto wait = wait_before_retry(schedule, out, out.received, out.head.length, 0);
         if (!wait) return out.result.take_failure();
@@ -347,10 +348,11 @@ Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring
     PartialFile partial(channel, path, url_digest.value(), sha256.has_value());
     if (Status opened = partial.open(); !opened.ok()) return opened.take_failure();
     RetrySchedule schedule(partial.size());
+    ProxyLookup proxies;
     bool fresh_again = false;  // the one download from 0 after a spliced one failed its digest
     for (;;) {
         const std::string headers = partial.next_request();
-        HttpOutcome out = http_get(url, headers, partial);
+        HttpOutcome out = http_get(url, headers, partial, proxies);
         if (partial.restarts()) continue;
         if (out.result.ok() && !partial.complete()) {
             out.result = Failure{kInterrupted};
