@@ -1,5 +1,6 @@
-// The parts of a transfer that need no network: URL splitting, the announced
-// length, the status check and the progress step.
+// The parts of a transfer that need no network: URL splitting (for the
+// request and the log alike), the announced length, the status check and the
+// progress step.
 #pragma once
 
 #include <cstdint>
