@@ -71,21 +71,26 @@ PacAnswer ProxyLookup::ask_pac(const WideText& url, const UserProxySetting& user
     const PacQuestions asked = pac_questions(user, failed_);
     PacAnswer answer;
     answer.error = ERROR_WINHTTP_AUTODETECTION_FAILED;
-    for (const bool auto_detect : {true, false}) {
-        if (answer.error == 0 || !(auto_detect ? asked.auto_detect : asked.pac_url)) continue;
+    if (asked.auto_detect) {
         WINHTTP_AUTOPROXY_OPTIONS options{};
-        options.dwFlags =
-            auto_detect ? WINHTTP_AUTOPROXY_AUTO_DETECT : WINHTTP_AUTOPROXY_CONFIG_URL;
-        options.dwAutoDetectFlags =
-            auto_detect ? WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A : 0;
-        options.lpszAutoConfigUrl = auto_detect ? nullptr : user.pac_url.data();
+        options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
         answer.error = ask(session_.get(), url, options, info);
-        answer.by_auto_detect = auto_detect && answer.error == 0;
+        answer.by_auto_detect = answer.error == 0;
         if (answer.error != 0) {
-            note_pac_failure(failed_, auto_detect, answer.error);
+            note_pac_failure(failed_, true, answer.error);
+            log_event("no proxy from auto-detection: %", {os_error_text(answer.error)});
+        }
+    }
+    if (answer.error != 0 && asked.pac_url) {
+        WINHTTP_AUTOPROXY_OPTIONS options{};
+        options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = user.pac_url.data();
+        answer.error = ask(session_.get(), url, options, info);
+        if (answer.error != 0) {
+            note_pac_failure(failed_, false, answer.error);
             log_event("no proxy from %: %",
-                      {auto_detect ? "auto-detection" : url_for_log(from_wide_lossy(user.pac_url)),
-                       os_error_text(answer.error)});
+                      {url_for_log(from_wide_lossy(user.pac_url)), os_error_text(answer.error)});
         }
     }
     return answer;

@@ -215,16 +215,11 @@ public:
     }
 
 private:
-    // Exactly the rest: the body follows the part on disk, which is hashed
-    // first when this run has not (a part from an earlier run).
+    // Exactly the rest: the body follows the part on disk.
     Status continue_part(const ResponseHead& head, std::uint64_t total) {
         if (head.length && !has_room(*head.length, 0)) return Failure{kNoDiskSpace};
         total_ = total;
-        if (hashed_ != size_) {
-            hashing_.restart();
-            if (Status read = hashing_.add_file(file_.get(), size_); !read.ok()) return read;
-            hashed_ = size_;
-        }
+        if (Status hashed = hash_part(); !hashed.ok()) return hashed;
         if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_END)) return last_os_failure();
         spliced_ = true;
         report_progress(true);
@@ -248,8 +243,18 @@ private:
         return {};
     }
 
-    // The part cannot be continued: it and its record go, and the answer is
-    // refused, its body unread.
+    // A part the hash does not cover yet (one from an earlier run, or after
+    // a finished digest) is read back from disk first.
+    Status hash_part() {
+        if (hashed_ == size_) return {};
+        hashing_.restart();
+        if (Status read = hashing_.add_file(file_.get(), size_); !read.ok()) return read;
+        hashed_ = size_;
+        return {};
+    }
+
+    // The part cannot be continued: its record goes, so that the next
+    // request asks for the whole file, and the answer is refused unread.
     Status start_again(std::uint32_t status) {
         log_event("HTTP % does not continue byte %: starting again",
                   {LogNumber(status), LogNumber(offset_)});
