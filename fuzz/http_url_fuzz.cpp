@@ -1,6 +1,6 @@
-// parse_http_url on any text against a model of the rule, written one
-// character at a time; and, for a success, the URL put back together from
-// its parts parses to the same parts.
+// parse_http_url and url_for_log on any text against a model of the rule,
+// written one character at a time; and, for a success, the URL put back
+// together from its parts parses to the same parts.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -14,6 +14,7 @@ namespace {
 struct Expected {
     std::string error;  // empty for a success
     std::string host, path;
+    std::string logged;  // for an http or https URL, parsed or not
     unsigned port = 0;
     bool secure = false;
 };
@@ -21,17 +22,29 @@ struct Expected {
 Expected model(std::string_view url) {
     Expected e;
     std::size_t at;
-    if (url.size() >= 8 && url.compare(0, 8, "https://") == 0) {
+    // The scheme in any case.
+    std::string lower(url.substr(0, 8));
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    if (lower == "https://") {
         e.secure = true;
         e.port = 443;
         at = 8;
-    } else if (url.size() >= 7 && url.compare(0, 7, "http://") == 0) {
+    } else if (lower.compare(0, 7, "http://") == 0) {
         e.port = 80;
         at = 7;
     } else {
         e.error = "Only HTTP and HTTPS URLs are supported.";
         return e;
     }
+    // The log drops the query and fragment, and the userinfo: up to the
+    // authority's last '@' in a URL, up to the last '@' of all in a text that
+    // is none.
+    const std::string scheme(url.substr(0, at));
+    std::string after_at(url.substr(at));
+    after_at = after_at.substr(after_at.rfind('@') + 1);
+    e.logged = scheme + after_at.substr(0, after_at.find_first_of("?#"));
     // The authority: everything before the first '/', '?' or '#'.
     std::string authority;
     for (; at < url.size() && url[at] != '/' && url[at] != '?' && url[at] != '#'; ++at) {
@@ -78,6 +91,10 @@ Expected model(std::string_view url) {
         e.error = "Download URL is missing a host.";
         return e;
     }
+    e.logged = scheme + authority;
+    for (std::size_t i = at; i < url.size() && url[i] != '?' && url[i] != '#'; ++i) {
+        e.logged += url[i];
+    }
     // The object name: the rest up to a '#', always beginning with '/'.
     if (at == url.size() || url[at] != '/') e.path = "/";
     for (; at < url.size() && url[at] != '#'; ++at) e.path += url[at];
@@ -103,7 +120,9 @@ void expect_same(const Result<HttpUrl>& parsed, const Expected& want, const char
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view url(reinterpret_cast<const char*>(data), size);
     const Result<HttpUrl> parsed = parse_http_url(url);
-    expect_same(parsed, model(url), "url");
+    const Expected want = model(url);
+    expect_same(parsed, want, "url");
+    if (!want.logged.empty()) expect_same_text(url_for_log(url), want.logged, "logged");
     if (!parsed.ok()) return 0;
 
     const HttpUrl& u = parsed.value();

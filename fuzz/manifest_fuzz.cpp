@@ -31,8 +31,10 @@ std::size_t find_text(std::string_view text, std::string_view needle, std::size_
 
 // json_string_field by the header's words: first quoted key, the next colon,
 // white space taken as whole well-formed characters, a quoted value up to the
-// next quote, "\/" read as "/".
-std::optional<std::string> model_field(std::string_view text, std::string_view key) {
+// next quote, "\/" read as "/". `end`, when given, is set just past the
+// closing quote.
+std::optional<std::string> model_field(std::string_view text, std::string_view key,
+                                       std::size_t* end = nullptr) {
     const std::string needle = "\"" + std::string(key) + "\"";
     const std::size_t found = find_text(text, needle);
     if (found == std::string_view::npos) return std::nullopt;
@@ -47,6 +49,7 @@ std::optional<std::string> model_field(std::string_view text, std::string_view k
     if (at >= text.size() || text[at] != '"') return std::nullopt;
     const std::size_t close = find_text(text, "\"", at + 1);
     if (close == std::string_view::npos) return std::nullopt;
+    if (end) *end = close + 1;
     std::string value;
     for (std::size_t i = at + 1; i < close; ++i) {
         if (text[i] == '\\' && i + 1 < close && text[i + 1] == '/') {
@@ -136,19 +139,26 @@ void check_manifest(std::string_view body) {
     }
     std::size_t platform = find_text(body, "\"windows-x86_64-nsis\"");
     if (platform == std::string_view::npos) platform = find_text(body, "\"windows-x86_64\"");
-    const std::optional<std::string> url = platform == std::string_view::npos
-                                               ? std::nullopt
-                                               : model_field(body.substr(platform), "url");
+    std::size_t url_end = 0;
+    const std::optional<std::string> url =
+        platform == std::string_view::npos ? std::nullopt
+                                           : model_field(body.substr(platform), "url", &url_end);
     if (!url) {
         FUZZ_EXPECT(!read.ok());
         expect_same_text(read.error(), "No Windows setup URL was found.", "manifest failure");
         return;
     }
-    // "sha256" counts only inside the platform's entry: from its key up to the
-    // first "}" after it. There it must be a string of 64 hexadecimal digits.
+    // "sha256" counts only in the span the url came from: from the platform's
+    // key past the url's value, then up to the first "}" that no pair of
+    // quotes encloses. There it must be a string of 64 hexadecimal digits.
     std::string_view entry = body.substr(platform);
-    if (const std::size_t close = find_text(entry, "}"); close != std::string_view::npos) {
-        entry = entry.substr(0, close);
+    std::size_t quotes = 0;
+    for (std::size_t i = url_end; i < entry.size(); ++i) {
+        if (entry[i] == '"') ++quotes;
+        if (entry[i] == '}' && quotes % 2 == 0) {
+            entry = entry.substr(0, i);
+            break;
+        }
     }
     std::optional<Sha256> digest;
     if (find_text(entry, "\"sha256\"") != std::string_view::npos) {

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "fuzz_support.h"
-#include "support/log_line.h"
+#include "net/http_rules.h"
 
 namespace {
 
@@ -25,10 +25,10 @@ std::string spelled(std::string_view raw, std::string_view alphabet) {
 }
 
 // Userinfo may hold ":" and "@" (the authority ends at its last "@"), percent
-// escapes and sub-delimiters; never "/", "?", "#", ";" or a blank (a proxy
-// text is a list of entries split at ";" and blanks), and in a bare proxy
-// entry no "=" (which ends a list entry's "scheme=").
-constexpr std::string_view kUserinfo = "ABCDEFGHIJKLMNOPQRSTUVWXYZ:@%!$&'()*+,=~._-";
+// escapes and sub-delimiters, ";" and blanks among them; never "/", "?" or
+// "#". A proxy entry's holds no ";" or blank (a proxy text is a list of
+// entries split there) and no "=" (which ends a list entry's "scheme=").
+constexpr std::string_view kUserinfo = "ABCDEFGHIJKLMNOPQRSTUVWXYZ:@%!$&'()*+,;= \t~._-";
 constexpr std::string_view kProxyUserinfo = "ABCDEFGHIJKLMNOPQRSTUVWXYZ:@%!$&'()*+,~._-";
 // A query or fragment may hold anything at all after its "?" or "#".
 constexpr std::string_view kQuery = "ABCDEFGHIJKLMNOPQRSTUVWXYZ?#/@:;= \t%&[]";
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         want = host + port;
     }
 
-    const std::string logged = url_for_log(text);
+    const std::string logged = url ? url_for_log(text) : proxy_list_for_log(text);
     FUZZ_EXPECT(!has_capital(logged));
     expect_same_text(logged, want, "logged");
     return 0;

@@ -132,7 +132,8 @@ Result<DWORD> send(HINTERNET request, std::string_view headers, AttemptEnd& end)
     return *status;
 }
 
-Status fetch(std::string_view url, std::string_view headers, BodyTarget& target, HttpOutcome& out) {
+Status fetch(std::string_view url, std::string_view headers, BodyTarget& target,
+             ProxyLookup& proxies, HttpOutcome& out) {
     if (Status loaded = load_system_library(L"winhttp.dll"); !loaded.ok()) {
         out.end = {AttemptFault::final, loaded.os_error()};
         return loaded;
@@ -145,7 +146,7 @@ Status fetch(std::string_view url, std::string_view headers, BodyTarget& target,
             return parsed.take_failure();
         }
         const HttpUrl& target_url = parsed.value();
-        const UniqueInternet session = open_session_for(current);
+        const UniqueInternet session = proxies.open_session_for(current);
         if (!session) {
             return step_failure("Failed to open WinHTTP session.", out.end, AttemptFault::final);
         }
@@ -189,10 +190,11 @@ Status fetch(std::string_view url, std::string_view headers, BodyTarget& target,
 
 }  // namespace
 
-HttpOutcome http_get(std::string_view url, std::string_view headers, BodyTarget& target) {
+HttpOutcome http_get(std::string_view url, std::string_view headers, BodyTarget& target,
+                     ProxyLookup& proxies) {
     const DWORD started = ::GetTickCount();
     HttpOutcome out;
-    out.result = fetch(url, headers, target, out);
+    out.result = fetch(url, headers, target, proxies, out);
     const LogNumber took(::GetTickCount() - started);
     if (out.head.status == 0) {
         log_event("no response in % ms", {took});

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "base/result.h"
+#include "net/proxy.h"
 #include "net/transfer_rules.h"
 
 // What a final answer says of itself, read before its body.
@@ -42,9 +43,9 @@ struct HttpOutcome {
 };
 
 // One attempt at a GET: redirects followed hop by hop (at most 10, never from
-// https to http), the proxy chosen for each hop's URL, `headers` ("Name:
-// value\r\n" each) sent with every hop. The final answer's body goes to
-// `target`; a body that ends before its announced length fails. Each hop and
-// the end go to the support log.
+// https to http), the proxy chosen for each hop's URL by `proxies`, the
+// transfer's, `headers` ("Name: value\r\n" each) sent with every hop. The final answer's body goes
+// to `target`; a body that ends before its announced length fails. Each hop and the end go to the
+// support log.
 [[nodiscard]] HttpOutcome http_get(std::string_view url, std::string_view headers,
-                                   BodyTarget& target);
+                                   BodyTarget& target, ProxyLookup& proxies);

@@ -1,5 +1,6 @@
-// The parts of a transfer that need no network: URL splitting, the announced
-// length, the status check and the progress step.
+// The parts of a transfer that need no network: URL splitting (for the
+// request and the log alike), the announced length, the status check and the
+// progress step.
 #pragma once
 
 #include <cstdint>
@@ -19,12 +20,22 @@ struct HttpUrl {
 
 inline constexpr const char* kInvalidPort = "Download URL has an invalid port.";
 
-// "https://" or "http://" (exact case), then the authority up to the first
-// "/", "?" or "#": userinfo (up to its last "@") dropped, an IPv6 literal in
-// brackets, an optional ":port" (1-65535; ":" alone is the scheme's). An
-// unclosed "[" or text after "]" other than ":port" is an invalid port; a bad
-// port is reported before an empty host ("[]" included).
+// "https://" or "http://" (the scheme in any case), then the authority up to
+// the first "/", "?" or "#": userinfo (up to its last "@") dropped, an IPv6
+// literal in brackets, an optional ":port" (1-65535; ":" alone is the
+// scheme's). An unclosed "[" or text after "]" other than ":port" is an
+// invalid port; a bad port is reported before an empty host ("[]" included).
 [[nodiscard]] Result<HttpUrl> parse_http_url(std::string_view url);
+
+// A URL, a PAC file's address or one entry of a proxy list ("host:port",
+// "scheme=" in front allowed) as the log may show it: without userinfo, query
+// or fragment, which may carry a password or a token. The userinfo is found by
+// parse_http_url's rule; in a text that rule refuses it may hold anything, so
+// all up to the last "@" goes. Every line that names a URL goes through it.
+[[nodiscard]] std::string url_for_log(std::string_view url);
+
+// A proxy list, entries apart at ";" or blanks, each as url_for_log shows it.
+[[nodiscard]] std::string proxy_list_for_log(std::string_view list);
 
 inline constexpr const char* kRequestFailed = "Download request failed.";
 inline constexpr unsigned kMostRedirects = 10;
@@ -33,7 +44,8 @@ inline constexpr unsigned kMostRedirects = 10;
 [[nodiscard]] bool is_redirect(std::uint32_t status);
 
 // The URL that a redirect from `current` leads to, its Location resolved
-// against `current` when relative (RFC 3986, dot segments removed). Fails
+// against `current` when relative (RFC 3986: the scheme in any case, dot
+// segments removed from every path). Fails
 // with kRequestFailed when there is no usable Location (empty, a blank or
 // control character, another scheme, a result parse_http_url refuses), when
 // an https URL would lead to http, or when `hops_taken` redirects have

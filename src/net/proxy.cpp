@@ -1,11 +1,9 @@
 #include "net/proxy.h"
 
-#include <atomic>
-
 #include "app_info.h"
+#include "net/http_rules.h"
 #include "net/transfer_rules.h"
 #include "support/log.h"
-#include "support/log_line.h"
 #include "text/utf.h"
 #include "win32/system.h"
 
@@ -20,6 +18,8 @@ WideView view_of(const UniqueGlobalText& text) {
 // a silent connection 60 s.
 constexpr int kResolveMs = 30000, kConnectMs = 30000, kSendMs = 30000, kReceiveMs = 60000;
 
+// Every session, the PAC questions' too, carries the time limits of every
+// request, and asks for TLS 1.2 where the system offers it only when asked.
 UniqueInternet open_session(const ProxyChoice& proxy) {
     const WideText agent = to_wide(app::kAppName.c_str());
     // Each view is a whole text from the system, so it ends in a NUL.
@@ -48,64 +48,47 @@ UniqueInternet open_session(const ProxyChoice& proxy) {
     return session;
 }
 
-// The one session the PAC questions of this run are asked in: Windows caches
-// the PAC script and the auto-detection result in it. It lives as long as the
-// process, as workers may ask until the very end.
-HINTERNET lookup_session() {
-    static std::atomic<HINTERNET> session{nullptr};
-    if (HINTERNET known = session.load()) return known;
-    HINTERNET made =
-        ::WinHttpOpen(to_wide(app::kAppName.c_str()).c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
-                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    // Two workers may ask at once: the first session made is the one kept.
-    HINTERNET expected = nullptr;
-    if (made && !session.compare_exchange_strong(expected, made)) {
-        ::WinHttpCloseHandle(made);
-        return expected;
-    }
-    return made;
-}
-
-// Auto-detection that found nothing is not tried again in this run.
-std::atomic<bool> auto_detect_failed{false};
-
 // One PAC question. The user's Windows logon is offered only to a PAC host
 // that asked for it, never first: a hostile network can name the WPAD host.
-DWORD ask(const WideText& url, WINHTTP_AUTOPROXY_OPTIONS& options, WINHTTP_PROXY_INFO& info) {
+DWORD ask(HINTERNET session, const WideText& url, WINHTTP_AUTOPROXY_OPTIONS& options,
+          WINHTTP_PROXY_INFO& info) {
     for (const BOOL logon : {FALSE, TRUE}) {
         options.fAutoLogonIfChallenged = logon;
-        if (lookup_session() &&
-            ::WinHttpGetProxyForUrl(lookup_session(), url.c_str(), &options, &info)) {
-            return 0;
-        }
+        if (session && ::WinHttpGetProxyForUrl(session, url.c_str(), &options, &info)) return 0;
         if (::GetLastError() != ERROR_WINHTTP_LOGIN_FAILURE) break;
     }
     return ::GetLastError();
 }
 
+}  // namespace
+
 // Windows asks auto-detection first and the PAC URL after it; asked one at a
 // time, the log can name the one that answered. The answer's proxy list and
 // bypass go to `info`, for the caller to own.
-PacAnswer ask_pac(const WideText& url, const UserProxySetting& user, WINHTTP_PROXY_INFO& info) {
+PacAnswer ProxyLookup::ask_pac(const WideText& url, const UserProxySetting& user,
+                               WINHTTP_PROXY_INFO& info) {
+    if (!session_) session_ = open_session({ProxyAccess::direct, {}, {}, ProxySource::none});
+    const PacQuestions asked = pac_questions(user, failed_);
     PacAnswer answer;
     answer.error = ERROR_WINHTTP_AUTODETECTION_FAILED;
-    if (user.auto_detect && !auto_detect_failed) {
+    if (asked.auto_detect) {
         WINHTTP_AUTOPROXY_OPTIONS options{};
         options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
         options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-        answer.error = ask(url, options, info);
+        answer.error = ask(session_.get(), url, options, info);
         answer.by_auto_detect = answer.error == 0;
         if (answer.error != 0) {
-            auto_detect_failed = true;
+            note_pac_failure(failed_, true, answer.error);
             log_event("no proxy from auto-detection: %", {os_error_text(answer.error)});
         }
     }
-    if (answer.error != 0 && !user.pac_url.empty()) {
+    if (answer.error != 0 && asked.pac_url) {
         WINHTTP_AUTOPROXY_OPTIONS options{};
         options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
         options.lpszAutoConfigUrl = user.pac_url.data();
-        answer.error = ask(url, options, info);
+        answer.error = ask(session_.get(), url, options, info);
         if (answer.error != 0) {
+            note_pac_failure(failed_, false, answer.error);
             log_event("no proxy from %: %",
                       {url_for_log(from_wide_lossy(user.pac_url)), os_error_text(answer.error)});
         }
@@ -113,9 +96,7 @@ PacAnswer ask_pac(const WideText& url, const UserProxySetting& user, WINHTTP_PRO
     return answer;
 }
 
-}  // namespace
-
-UniqueInternet open_session_for(std::string_view url) {
+UniqueInternet ProxyLookup::open_session_for(std::string_view url) {
     WINHTTP_PROXY_INFO machine{};
     if (!::WinHttpGetDefaultProxyConfiguration(&machine)) machine = {};
     const UniqueGlobalText machine_proxy(machine.lpszProxy);
@@ -144,7 +125,7 @@ UniqueInternet open_session_for(std::string_view url) {
     const ProxyChoice proxy = choose_proxy(machine_named, user, pac);
     log_event("GET % via % (%)",
               {url_for_log(url),
-               proxy.proxy.empty() ? "direct" : url_for_log(from_wide_lossy(proxy.proxy)),
+               proxy.proxy.empty() ? "direct" : proxy_list_for_log(from_wide_lossy(proxy.proxy)),
                proxy_source_name(proxy.source)});
     return open_session(proxy);
 }

@@ -4,6 +4,18 @@ bool asks_pac(WideView machine_proxy, const UserProxySetting& user) {
     return machine_proxy.empty() && (user.auto_detect || !user.pac_url.empty());
 }
 
+PacQuestions pac_questions(const UserProxySetting& user, const PacFailures& failed) {
+    return {user.auto_detect && !failed.auto_detect, !user.pac_url.empty() && !failed.pac_url};
+}
+
+void note_pac_failure(PacFailures& failed, bool auto_detect, std::uint32_t error) {
+    if (auto_detect) {
+        failed.auto_detect = true;
+    } else if (error == 12167) {  // ERROR_WINHTTP_UNABLE_TO_DOWNLOAD_SCRIPT
+        failed.pac_url = true;
+    }
+}
+
 ProxyChoice choose_proxy(WideView machine_proxy, const UserProxySetting& user,
                          const PacAnswer& pac) {
     if (!machine_proxy.empty()) {

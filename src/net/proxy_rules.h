@@ -24,6 +24,28 @@ struct PacAnswer {
     bool by_auto_detect = false;  // auto-detection answered, not the PAC URL
 };
 
+// The PAC questions that failed in one transfer (its attempts and their
+// hops), which are not asked again until the next transfer: a network that
+// needs WPAD may come up after the first question (Wi-Fi, a VPN).
+struct PacFailures {
+    bool auto_detect = false;
+    bool pac_url = false;
+};
+
+// The PAC questions a request may ask: auto-detection, then the PAC URL when
+// auto-detection found nothing; each when the user asks for it and it has
+// not failed in this transfer.
+struct PacQuestions {
+    bool auto_detect = false;
+    bool pac_url = false;
+};
+[[nodiscard]] PacQuestions pac_questions(const UserProxySetting& user, const PacFailures& failed);
+
+// After a PAC question failed with the system's `error`: auto-detection is
+// not asked again; the PAC URL only when its script could not be fetched
+// (12167), as a script may fail for one host and answer for another.
+void note_pac_failure(PacFailures& failed, bool auto_detect, std::uint32_t error);
+
 enum class ProxyAccess : std::uint8_t {
     system_default,  // WINHTTP_ACCESS_TYPE_DEFAULT_PROXY: the machine setting, or none
     named,           // WINHTTP_ACCESS_TYPE_NAMED_PROXY with `proxy` and `bypass`

@@ -24,9 +24,11 @@ std::uint32_t jitter_seed() {
 // from where it continues; nothing when the failure is final or the retries
 // are used up.
 std::optional<std::uint32_t> wait_before_retry(RetrySchedule& schedule, const HttpOutcome& out,
-                                               std::uint64_t held, std::uint64_t resume_from) {
+                                               std::uint64_t held,
+                                               std::optional<std::uint64_t> total,
+                                               std::uint64_t resume_from) {
     if (!is_transient(out.end)) return std::nullopt;
-    const auto wait = schedule.next_wait(held, out.head.retry_after, jitter_seed());
+    const auto wait = schedule.next_wait(held, total, out.head.retry_after, jitter_seed());
     if (!wait) return std::nullopt;
     // "HTTP 503", "code 12002", "cut short" or "cut short, code 10054".
     const bool cut = out.end.fault == AttemptFault::cut;
@@ -75,11 +77,12 @@ private:
 
 Result<Body> fetch_to_memory(std::string_view url, BodyLimit limit) {
     RetrySchedule schedule;
+    ProxyLookup proxies;
     for (;;) {
         MemoryTarget target(limit);
-        HttpOutcome out = http_get(url, {}, target);
+        HttpOutcome out = http_get(url, {}, target, proxies);
         if (out.result.ok()) return target.take();
-        const auto wait = wait_before_retry(schedule, out, out.received, 0);
+        const auto wait = wait_before_retry(schedule, out, out.received, out.head.length, 0);
         if (!wait) return out.result.take_failure();
         ::Sleep(*wait);
     }
@@ -96,6 +99,8 @@ constexpr DWORD kReportEveryMs = 30;
 // The partial file of one download and its record: what every attempt
 // appends to or starts again, with the digest of what it holds so far.
 class PartialFile final : public BodyTarget {
+    static constexpr std::uint64_t kNotHashed = UINT64_MAX;
+
 public:
     PartialFile(const WorkerChannel& channel, const std::wstring& path, const Sha256& url_digest,
                 bool has_digest)
@@ -120,14 +125,14 @@ public:
     }
 
     [[nodiscard]] std::uint64_t size() const { return size_; }
+    [[nodiscard]] std::optional<std::uint64_t> total() const { return total_; }
 
     // Where the next request starts, and its headers.
     std::string next_request() {
         const ResumePlan plan = plan_resume(record_, url_digest_, size_, has_digest_);
         offset_ = plan.offset;
-        restart_ = false;
+        answer_.reset();
         if (offset_ == 0) return {};
-        resumed_ = true;
         log_event("resuming at byte % of %", {LogNumber(offset_), LogNumber(total_of_record())});
         std::string headers = "Range: bytes=";
         headers += decimal(offset_);
@@ -140,47 +145,29 @@ public:
         return headers;
     }
 
-    [[nodiscard]] bool restart_asked() const { return restart_; }
-    [[nodiscard]] bool resumed() const { return resumed_; }
+    // The last answer asked for the whole file again: the next request, from
+    // byte 0, goes at once and is not counted as a retry.
+    [[nodiscard]] bool restarts() const { return answer_ == AnswerUse::restart; }
+    // The bytes held came from two answers or more: a part and its rest.
+    [[nodiscard]] bool spliced() const { return spliced_; }
 
     Status begin(const ResponseHead& head) override {
         // Outside 200-299 only a 416 may still say something about the part.
-        const AnswerUse use =
-            head.status == 416 || is_success(head.status)
-                ? use_of_answer(offset_, total_of_record(), head.status, head.content_range)
-                : AnswerUse::refuse;
-        if (use == AnswerUse::refuse) return http_status_failure(head.status);
-        if (use == AnswerUse::restart) {
-            log_event("HTTP % does not continue byte %: starting again",
-                      {LogNumber(head.status), LogNumber(offset_)});
-            forget();
-            restart_ = true;
-            return Failure{kInterrupted};
+        const Answer answer = head.status == 416 || is_success(head.status)
+                                  ? use_of_answer(offset_, total_of_record(), head.status,
+                                                  head.content_range, head.length)
+                                  : Answer{};
+        answer_ = answer.use;
+        switch (answer.use) {
+            case AnswerUse::append:
+                return continue_part(head, *answer.total);
+            case AnswerUse::from_zero:
+                return start_from_zero(head, answer.total);
+            case AnswerUse::restart:
+                return start_again(head.status);
+            default:
+                return http_status_failure(head.status);
         }
-        const std::uint64_t freed = use == AnswerUse::from_zero ? size_ : 0;
-        if (head.length && !has_room(*head.length, freed)) return Failure{kNoDiskSpace};
-        if (use == AnswerUse::append) {
-            total_ = total_of_record();
-            if (hashed_ != size_) {
-                // A new run: the part on disk is hashed first, read back.
-                hashing_.restart();
-                if (Status read = hashing_.add_file(file_.get(), size_); !read.ok()) return read;
-                hashed_ = size_;
-            }
-            if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_END)) {
-                return last_os_failure();
-            }
-            report_progress(true);
-            return {};
-        }
-        if (offset_ != 0) log_event("the whole file came instead: starting from byte 0");
-        if (Status emptied = empty(); !emptied.ok()) return emptied;
-        total_ = head.length;
-        const std::string validator = choose_validator(head.etag, head.last_modified);
-        if (head.length && (!validator.empty() || has_digest_)) {
-            write_record({url_digest_, validator, *head.length});
-        }
-        return {};
     }
 
     Status write(const char* data, std::size_t size) override {
@@ -207,7 +194,7 @@ public:
 
     Result<Sha256> digest() {
         auto digest = hashing_.finish();
-        hashed_ = 0;  // a finished hash takes no more
+        hashed_ = kNotHashed;  // a finished hash takes no more
         return digest;
     }
 
@@ -228,6 +215,53 @@ public:
     }
 
 private:
+    // Exactly the rest: the body follows the part on disk.
+    Status continue_part(const ResponseHead& head, std::uint64_t total) {
+        if (head.length && !has_room(*head.length, 0)) return Failure{kNoDiskSpace};
+        total_ = total;
+        if (Status hashed = hash_part(); !hashed.ok()) return hashed;
+        if (!::SetFilePointerEx(file_.get(), {}, nullptr, FILE_END)) return last_os_failure();
+        spliced_ = true;
+        report_progress(true);
+        return {};
+    }
+
+    // The whole file, perhaps a newer one: it replaces the part.
+    Status start_from_zero(const ResponseHead& head, std::optional<std::uint64_t> total) {
+        if (total && !has_room(*total, size_)) return Failure{kNoDiskSpace};
+        if (offset_ != 0) log_event("the whole file came instead: starting from byte 0");
+        if (Status emptied = empty(); !emptied.ok()) return emptied;
+        total_ = total;
+        spliced_ = false;
+        // The old record, if any, was of another body.
+        if (auto record =
+                record_of_answer(url_digest_, total, head.etag, head.last_modified, has_digest_)) {
+            write_record(*record);
+        } else {
+            forget();
+        }
+        return {};
+    }
+
+    // A part the hash does not cover yet (one from an earlier run, or after
+    // a finished digest) is read back from disk first.
+    Status hash_part() {
+        if (hashed_ == size_) return {};
+        hashing_.restart();
+        if (Status read = hashing_.add_file(file_.get(), size_); !read.ok()) return read;
+        hashed_ = size_;
+        return {};
+    }
+
+    // The part cannot be continued: its record goes, so that the next
+    // request asks for the whole file, and the answer is refused unread.
+    Status start_again(std::uint32_t status) {
+        log_event("HTTP % does not continue byte %: starting again",
+                  {LogNumber(status), LogNumber(offset_)});
+        forget();
+        return Failure{kInterrupted};
+    }
+
     std::string read_record() const {
         const UniqueFile file(::CreateFileW(record_path_.c_str(), GENERIC_READ, FILE_SHARE_READ,
                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -302,11 +336,12 @@ private:
     std::uint64_t size_ = 0;
     std::optional<std::uint64_t> total_;
     Sha256Hashing hashing_;
-    std::uint64_t hashed_ = UINT64_MAX;  // bytes the hash covers; none yet
-    std::uint64_t offset_ = 0;           // where the current request started
+    // The bytes of the part the hash covers; kNotHashed until it is read back.
+    std::uint64_t hashed_ = kNotHashed;
+    std::uint64_t offset_ = 0;         // where the current request started
+    std::optional<AnswerUse> answer_;  // what the current request's answer meant
     DWORD reported_at_ = ::GetTickCount() - kReportEveryMs;
-    bool restart_ = false;
-    bool resumed_ = false;
+    bool spliced_ = false;
 };
 
 }  // namespace
@@ -318,17 +353,19 @@ Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring
     PartialFile partial(channel, path, url_digest.value(), sha256.has_value());
     if (Status opened = partial.open(); !opened.ok()) return opened.take_failure();
     RetrySchedule schedule(partial.size());
-    bool fresh_again = false;  // the one download from 0 after a resumed one failed its digest
+    ProxyLookup proxies;
+    bool fresh_again = false;  // the one download from 0 after a spliced one failed its digest
     for (;;) {
         const std::string headers = partial.next_request();
-        HttpOutcome out = http_get(url, headers, partial);
-        if (partial.restart_asked()) continue;
+        HttpOutcome out = http_get(url, headers, partial, proxies);
+        if (partial.restarts()) continue;
         if (out.result.ok() && !partial.complete()) {
             out.result = Failure{kInterrupted};
             out.end = {AttemptFault::cut, 0};
         }
         if (!out.result.ok()) {
-            const auto wait = wait_before_retry(schedule, out, partial.size(), partial.size());
+            const auto wait =
+                wait_before_retry(schedule, out, partial.size(), partial.total(), partial.size());
             if (!wait) return out.result.take_failure();
             ::Sleep(*wait);
             continue;
@@ -337,8 +374,9 @@ Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring
         if (!digest.ok()) return digest.take_failure();
         if (sha256) {
             if (Status same = check_sha256(*sha256, digest.value()); !same.ok()) {
-                // A part spliced from two files shows only here.
-                const bool again = partial.resumed() && !fresh_again;
+                // A body spliced from two files shows only here; a whole
+                // one that differs is simply not the manifest's.
+                const bool again = partial.spliced() && !fresh_again;
                 log_event(again ? "digest differs after a resumed download: once more from byte 0"
                                 : "digest differs: the download is discarded");
                 if (Status discarded = partial.discard(); !discarded.ok()) {

@@ -35,15 +35,17 @@ bool is_transient(const AttemptEnd& end) {
 }
 
 std::optional<std::uint32_t> RetrySchedule::next_wait(std::uint64_t held,
+                                                      std::optional<std::uint64_t> total,
                                                       std::optional<std::uint32_t> retry_after,
                                                       std::uint32_t random) {
-    if (held > most_held_) {
+    const std::uint64_t rest = total && *total > most_held_ ? *total - most_held_ : kLeastProgress;
+    if (held > most_held_ && held - most_held_ >= std::min(kLeastProgress, rest)) {
         most_held_ = held;
         retries_ = 0;
     }
     if (retries_ == kMostRetries) return std::nullopt;
-    const std::uint32_t seconds = 1u << retries_++;
-    if (retry_after) return std::min(*retry_after, kLongestRetryAfter) * 1000;
+    std::uint32_t seconds = 1u << retries_++;
+    if (retry_after) seconds = std::max(seconds, std::min(*retry_after, kLongestRetryAfter));
     return seconds * (800 + random % 401);
 }
 
@@ -95,6 +97,15 @@ std::string choose_validator(std::string_view etag, std::string_view last_modifi
     return std::string(last_modified);
 }
 
+std::optional<ResumeRecord> record_of_answer(const Sha256& url_digest,
+                                             std::optional<std::uint64_t> total,
+                                             std::string_view etag, std::string_view last_modified,
+                                             bool has_digest) {
+    std::string validator = choose_validator(etag, last_modified);
+    if (!total || (validator.empty() && !has_digest)) return std::nullopt;
+    return ResumeRecord{url_digest, std::move(validator), *total};
+}
+
 ResumePlan plan_resume(const std::optional<ResumeRecord>& record, const Sha256& url_digest,
                        std::uint64_t partial_size, bool has_digest) {
     if (!record || record->url_digest != url_digest || partial_size == 0 ||
@@ -104,20 +115,23 @@ ResumePlan plan_resume(const std::optional<ResumeRecord>& record, const Sha256& 
     return {partial_size, record->validator};
 }
 
-AnswerUse use_of_answer(std::uint64_t offset, std::uint64_t total, std::uint32_t status,
-                        std::string_view content_range) {
-    if (status == 416) return offset == 0 ? AnswerUse::refuse : AnswerUse::restart;
-    if (status != 206) return AnswerUse::from_zero;
+Answer use_of_answer(std::uint64_t offset, std::uint64_t total, std::uint32_t status,
+                     std::string_view content_range, std::optional<std::uint64_t> length) {
+    if (status == 416) return {offset == 0 ? AnswerUse::refuse : AnswerUse::restart, {}};
+    if (status != 206) return {AnswerUse::from_zero, length};
     const auto range = parse_content_range(content_range);
+    if (range && length && *length != range->last - range->first + 1) return {};
     if (offset == 0) {
         // A part of a file nobody asked a part of is whole, or nothing.
-        return range && range->first == 0 && range->last + 1 == range->total ? AnswerUse::from_zero
-                                                                             : AnswerUse::refuse;
+        if (range && range->first == 0 && range->last + 1 == range->total) {
+            return {AnswerUse::from_zero, range->total};
+        }
+        return {};
     }
     if (range && range->first == offset && range->total == total && range->last + 1 == total) {
-        return AnswerUse::append;
+        return {AnswerUse::append, total};
     }
-    return AnswerUse::restart;
+    return {AnswerUse::restart, {}};
 }
 
 bool asks_for_tls12(std::uint32_t major, std::uint32_t minor) {

@@ -32,23 +32,26 @@ struct AttemptEnd {
 
 inline constexpr unsigned kMostRetries = 5;
 inline constexpr std::uint32_t kLongestRetryAfter = 60;
+inline constexpr std::uint64_t kLeastProgress = 64 * 1024;
 
-// The waits between attempts: about 1, 2, 4, 8 and 16 s (within 20 % either
-// way, so that a fleet does not come back all at once), after attempts that
-// brought no new bytes. An attempt that brought bytes beyond the most ever
-// held starts the count again; a Retry-After in seconds replaces the wait.
+// The waits between attempts: 1, 2, 4, 8 and 16 s, or a longer Retry-After
+// in seconds (at most 60), within 20 % either way so that a fleet does not
+// come back all at once. The count starts again after progress: when the
+// bytes held reach kLeastProgress beyond those at the last progress, or the
+// end of the file. A trickle (a byte, then a drop) is none.
 class RetrySchedule {
 public:
     // `held`: the bytes already held before the first attempt.
     explicit RetrySchedule(std::uint64_t held = 0) : most_held_(held) {}
 
-    // After a transient failure that left `held` bytes: the wait in
-    // milliseconds, or nothing when the retries are used up. `random` is any
-    // 32-bit value.
+    // After a transient failure that left `held` bytes of `total`: the wait
+    // in milliseconds, or nothing when the retries are used up. `random` is
+    // any 32-bit value.
     [[nodiscard]] std::optional<std::uint32_t> next_wait(std::uint64_t held,
+                                                         std::optional<std::uint64_t> total,
                                                          std::optional<std::uint32_t> retry_after,
                                                          std::uint32_t random);
-    // Retries since the last attempt that brought new bytes.
+    // Retries since the last progress.
     [[nodiscard]] unsigned retries() const { return retries_; }
 
 private:
@@ -75,6 +78,15 @@ struct ResumeRecord {
 // does not promise the same bytes.
 [[nodiscard]] std::string choose_validator(std::string_view etag, std::string_view last_modified);
 
+// What a body from byte 0 leaves to resume it by, in place of any earlier
+// record: its total with the validator, or with none when the manifest's
+// digest will catch a splice; nothing without a total or a way to check.
+[[nodiscard]] std::optional<ResumeRecord> record_of_answer(const Sha256& url_digest,
+                                                           std::optional<std::uint64_t> total,
+                                                           std::string_view etag,
+                                                           std::string_view last_modified,
+                                                           bool has_digest);
+
 // Where the next request starts: the partial file's size, when its record is
 // for this URL and the part can be checked, with the validator for If-Range;
 // else byte 0. A part without a validator is continued only when the
@@ -91,13 +103,20 @@ enum class AnswerUse : std::uint8_t {
     append,     // 206 with exactly the rest: it follows the partial file
     from_zero,  // the whole file, perhaps a new one: it replaces the partial file
     restart,    // 416, or a part that does not fit: ask again for the whole file
-    refuse,     // a part nobody asked for
+    refuse,     // a part nobody asked for, or a length that is not the part's
 };
 
-// What a 2xx or 416 answer means for a request that asked for bytes from
-// `offset` on (0: the whole file) of a file of `total` bytes.
-[[nodiscard]] AnswerUse use_of_answer(std::uint64_t offset, std::uint64_t total,
-                                      std::uint32_t status, std::string_view content_range);
+struct Answer {
+    AnswerUse use = AnswerUse::refuse;
+    std::optional<std::uint64_t> total;  // the whole file's length, when known
+};
+
+// What a 2xx or 416 answer with Content-Length `length` and `content_range`
+// means for a request that asked for bytes from `offset` on (0: the whole
+// file) of a file of `total` bytes. A 206's total is its Content-Range's.
+[[nodiscard]] Answer use_of_answer(std::uint64_t offset, std::uint64_t total, std::uint32_t status,
+                                   std::string_view content_range,
+                                   std::optional<std::uint64_t> length);
 
 // From Windows 7 SP1 to 8.0 WinHTTP offers TLS 1.2 only when asked; from 8.1
 // on the system's default is better (it has TLS 1.3 where Windows does).

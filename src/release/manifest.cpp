@@ -4,6 +4,8 @@
 
 namespace {
 
+constexpr const char* kNoSetupUrl = "No Windows setup URL was found.";
+
 // Length of the Unicode White_Space character that starts `s`, or 0.
 std::size_t white_space_length(std::string_view s) {
     const auto byte = [&](std::size_t i) {
@@ -23,9 +25,13 @@ std::size_t white_space_length(std::string_view s) {
     return 0;
 }
 
-}  // namespace
+// A string field's value and where it ends: just after its closing quote.
+struct Field {
+    std::string value;
+    std::size_t end = 0;
+};
 
-std::optional<std::string> json_string_field(std::string_view text, std::string_view key) {
+std::optional<Field> find_string_field(std::string_view text, std::string_view key) {
     std::string needle = "\"";
     needle += key;
     needle += '"';
@@ -40,17 +46,26 @@ std::optional<std::string> json_string_field(std::string_view text, std::string_
     const auto close = rest.find('"');
     if (close == std::string_view::npos) return std::nullopt;
     const std::string_view raw = rest.substr(0, close);
-    std::string value;
-    value.reserve(raw.size());
+    Field field;
+    field.end = text.size() - rest.size() + close + 1;
+    field.value.reserve(raw.size());
     for (std::size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == '\\' && i + 1 < raw.size() && raw[i + 1] == '/') {
-            value.push_back('/');
+            field.value.push_back('/');
             ++i;
         } else {
-            value.push_back(raw[i]);
+            field.value.push_back(raw[i]);
         }
     }
-    return value;
+    return field;
+}
+
+}  // namespace
+
+std::optional<std::string> json_string_field(std::string_view text, std::string_view key) {
+    auto field = find_string_field(text, key);
+    if (!field) return std::nullopt;
+    return std::move(field->value);
 }
 
 Result<ReleaseInfo> read_release_manifest(std::string_view body) {
@@ -59,19 +74,24 @@ Result<ReleaseInfo> read_release_manifest(std::string_view body) {
     // The preferred key, once found, is final: the plain key is not tried.
     auto platform = body.find("\"windows-x86_64-nsis\"");
     if (platform == std::string_view::npos) platform = body.find("\"windows-x86_64\"");
-    std::optional<std::string> url;
-    if (platform != std::string_view::npos) url = json_string_field(body.substr(platform), "url");
-    if (!url) return Failure{"No Windows setup URL was found."};
-    // The digest belongs to the platform's own entry, which ends at the first
-    // "}" after its key: neither a URL nor a digest holds one. Another
-    // platform's digest, later in the document, is never taken for this one.
-    std::optional<Sha256> sha256;
+    if (platform == std::string_view::npos) return Failure{kNoSetupUrl};
     std::string_view entry = body.substr(platform);
-    entry = entry.substr(0, entry.find('}'));
+    auto url = find_string_field(entry, "url");
+    if (!url) return Failure{kNoSetupUrl};
+    // The digest is looked for in the span the url came from: from the
+    // platform's key past the url's value to the first "}" outside a string.
+    // A "}" in the URL does not hide it, and a digest after the entry's end
+    // is never taken for this url.
+    std::size_t end = url->end;
+    for (bool in_string = false; end < entry.size() && (in_string || entry[end] != '}'); ++end) {
+        if (entry[end] == '"') in_string = !in_string;
+    }
+    entry = entry.substr(0, end);
+    std::optional<Sha256> sha256;
     if (entry.find("\"sha256\"") != std::string_view::npos) {
         const auto text = json_string_field(entry, "sha256");
         if (text) sha256 = parse_sha256(*text);
         if (!sha256) return Failure{kBadChecksumText};
     }
-    return ReleaseInfo{version ? std::move(*version) : "latest", std::move(*url), sha256};
+    return ReleaseInfo{version ? std::move(*version) : "latest", std::move(url->value), sha256};
 }

@@ -26,7 +26,8 @@ struct ReleaseInfo {
 [[nodiscard]] std::optional<std::string> json_string_field(std::string_view text,
                                                            std::string_view key);
 
-// The manifest body to the release it names, or the reason it names none. A
-// "sha256" in the platform's entry (from its key to the next "}") must be 64
-// hex digits.
+// The manifest body to the release it names, or the reason it names none:
+// the first "url" after the platform's key, and a "sha256" in the same span,
+// from the key past the url's value to the first "}" outside a string, which
+// must then be 64 hex digits.
 [[nodiscard]] Result<ReleaseInfo> read_release_manifest(std::string_view body);

@@ -3,10 +3,10 @@
 #include <string_view>
 
 #include "app_info.h"
+#include "net/http_rules.h"
 #include "net/transfer.h"
 #include "release/manifest.h"
 #include "support/log.h"
-#include "support/log_line.h"
 #include "win32/system.h"
 
 void start_update_check(const WorkerChannel& channel, std::uint32_t check) {

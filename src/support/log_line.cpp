@@ -1,6 +1,5 @@
 #include "support/log_line.h"
 
-#include <algorithm>
 #include <charconv>
 
 namespace {
@@ -44,35 +43,6 @@ std::string log_line(const LogTime& time, std::uint32_t process, std::uint32_t t
     for (const char c : text) line += (c == '\r' || c == '\n') ? ' ' : c;
     line += "\r\n";
     return line;
-}
-
-std::string url_for_log(std::string_view text) {
-    text = text.substr(0, text.find_first_of("?#"));
-    std::string out;
-    while (!text.empty()) {
-        const std::size_t entry_start = std::min(text.size(), text.find_first_not_of("; \t"));
-        out += text.substr(0, entry_start);
-        text.remove_prefix(entry_start);
-        std::string_view entry = text.substr(0, text.find_first_of("; \t"));
-        text.remove_prefix(entry.size());
-        // "https=" in a proxy list, then "http://": both kept.
-        std::size_t kept = 0;
-        const auto first_of = [&](std::string_view set) {
-            return std::min(entry.size(), entry.find_first_of(set, kept));
-        };
-        if (const auto mark = first_of("=:/@["); entry.substr(mark, 1) == "=") kept = mark + 1;
-        const auto scheme_end = first_of(":/@");
-        const bool is_url = entry.substr(scheme_end, 3) == "://";
-        if (is_url) kept = scheme_end + 3;
-        out += entry.substr(0, kept);
-        entry.remove_prefix(kept);
-        // Userinfo ends at the authority's last "@": in a URL one in the path
-        // stays; a bare proxy entry has no path, but may have a "/" in its
-        // password.
-        const auto at = entry.substr(0, is_url ? entry.find('/') : entry.size()).rfind('@');
-        out += entry.substr(at == std::string_view::npos ? 0 : at + 1);
-    }
-    return out;
 }
 
 unsigned tenth_of(std::uint64_t received, std::uint64_t total) {

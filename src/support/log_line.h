@@ -17,14 +17,6 @@ struct LogTime {
 [[nodiscard]] std::string log_line(const LogTime& time, std::uint32_t process, std::uint32_t thread,
                                    std::string_view text);
 
-// A URL, a PAC file's address or a proxy text (one "host:port", a URL, or a
-// list of them separated by ";" or blanks, "scheme=" entries included) as the
-// log may show it: without userinfo, query or fragment, which may carry a
-// password or a token. Every line that names a URL or a proxy goes through it.
-// A query or fragment may itself hold ";" or blanks, so it is dropped up to
-// the end of the text, later entries with it.
-[[nodiscard]] std::string url_for_log(std::string_view text);
-
 // The tenth of the body that `received` bytes reach, 0 to 10: a progress line
 // is logged only when it changes, never once per read.
 [[nodiscard]] unsigned tenth_of(std::uint64_t received, std::uint64_t total);

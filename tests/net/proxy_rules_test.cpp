@@ -71,4 +71,31 @@ TEST(ProxyRules, ChooseProxy) {
     }
 }
 
+TEST(ProxyRules, PacFailuresAreRememberedForOneTransfer) {
+    const WideText pac_url = to_wide("http://h/p.pac");
+    const UserProxySetting both{true, pac_url, {}, {}}, detect{true, {}, {}, {}};
+    const struct {
+        const char* name;
+        UserProxySetting user;
+        bool auto_detect_failed;  // a question that failed earlier: which, and how
+        std::uint32_t error;
+        bool asks_auto_detect, asks_pac_url;
+    } cases[] = {
+        {"a new transfer asks both", both, false, 0, true, true},
+        {"auto-detection failed: the PAC URL alone", both, true, 12180, false, true},
+        {"its script could not be fetched: auto-detection alone", both, false, 12167, true, false},
+        {"a script that failed for one host is asked again", both, false, 12166, true, true},
+        {"nothing set, nothing asked", {}, false, 0, false, false},
+        {"auto-detection alone, failed: nothing asked", detect, true, 12029, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PacFailures failed;
+        if (c.error != 0) note_pac_failure(failed, c.auto_detect_failed, c.error);
+        const PacQuestions asked = pac_questions(c.user, failed);
+        EXPECT_EQ(asked.auto_detect, c.asks_auto_detect);
+        EXPECT_EQ(asked.pac_url, c.asks_pac_url);
+    }
+}
+
 }  // namespace

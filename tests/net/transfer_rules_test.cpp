@@ -32,30 +32,32 @@ TEST(TransferRules, WhatIsTriedAgain) {
     }
 }
 
-TEST(TransferRules, WaitsDoubleAndStartOverAfterNewBytes) {
+TEST(TransferRules, WaitsDoubleAndStartOverAfterProgress) {
     const std::optional<std::uint32_t> none;
+    const std::optional<std::uint64_t> big = 1 << 30;
     const struct {
         std::uint64_t held;
+        std::optional<std::uint64_t> total;
         std::optional<std::uint32_t> retry_after;
         std::uint32_t random;
         std::optional<std::uint32_t> wait;
     } steps[] = {
-        {100, none, 0, 800},
-        {100, none, 400, 2400},
-        {100, none, 200, 4000},
-        {100, 7, 0, 7000},
-        {100, none, 401, 12800},
-        {100, none, 0, std::nullopt},
-        {100, none, 0, std::nullopt},
-        // Bytes beyond the most ever held: the count starts again.
-        {101, none, 0, 800},
-        {50, none, 0, 1600},
-        {101, 120, 0, 60000},
-        {101, 0, 0, 0},
+        {100, big, none, 0, 800},
+        {100, big, none, 400, 2400},
+        {100, big, none, 200, 4000},
+        {100, big, 7, 0, 6400},  // Retry-After shorter than the step
+        {100, big, none, 401, 12800},
+        {100, big, none, 0, std::nullopt},
+        {65635, big, none, 0, std::nullopt},  // a byte short of 64 KiB more: no progress
+        {65636, big, none, 0, 800},           // 64 KiB more: the count starts again
+        {65636, big, 0, 0, 1600},             // Retry-After 0 waits the step
+        {65636, big, 30, 400, 36000},         // and a longer one is jittered too
+        {65636, big, 120, 0, 48000},
+        {65700, 65700, none, 0, 800},  // the rest of the file, less than 64 KiB
     };
     RetrySchedule schedule(100);
     for (const auto& s : steps) {
-        EXPECT_EQ(schedule.next_wait(s.held, s.retry_after, s.random), s.wait)
+        EXPECT_EQ(schedule.next_wait(s.held, s.total, s.retry_after, s.random), s.wait)
             << s.held << " after " << schedule.retries();
     }
 }
@@ -88,6 +90,23 @@ TEST(TransferRules, RetryAfterRecordAndValidator) {
     EXPECT_EQ(choose_validator("W/\"abc\"", date), date);
     EXPECT_EQ(choose_validator("", date), date);
     EXPECT_EQ(choose_validator("W/\"abc\"", ""), "");
+
+    // A body from byte 0 replaces the record, or leaves none when it says
+    // nothing to resume by.
+    const struct {
+        std::optional<std::uint64_t> total;
+        const char* etag;
+        bool has_digest;
+        std::string record;  // empty: none
+    } answers[] = {{1000, "\"v2\"", false, record_text({digest, "\"v2\"", 1000})},
+                   {1000, "", true, record_text({digest, "", 1000})},
+                   {1000, "", false, ""},
+                   {1000, "W/\"v2\"", false, ""},
+                   {std::nullopt, "\"v2\"", true, ""}};
+    for (const auto& a : answers) {
+        const auto record = record_of_answer(digest, a.total, a.etag, "", a.has_digest);
+        EXPECT_EQ(record ? record_text(*record) : "", a.record) << a.etag;
+    }
 }
 
 TEST(TransferRules, WhereTheNextRequestStarts) {
@@ -115,25 +134,33 @@ TEST(TransferRules, WhereTheNextRequestStarts) {
 
 TEST(TransferRules, WhatAnAnswerMeans) {
     using U = AnswerUse;
+    const std::optional<std::uint64_t> none;
     const struct {
         std::uint64_t offset;
         std::uint32_t status;
         const char* range;
+        std::optional<std::uint64_t> length;
         AnswerUse use;
-    } cases[] = {{400, 206, "bytes 400-999/1000", U::append},
-                 {400, 200, "", U::from_zero},
-                 {400, 416, "bytes */1000", U::restart},
-                 {400, 206, "bytes 300-999/1000", U::restart},
-                 {400, 206, "bytes 400-998/1000", U::restart},
-                 {400, 206, "bytes 400-1199/1200", U::restart},
-                 {400, 206, "", U::restart},
-                 {0, 200, "", U::from_zero},
-                 {0, 206, "bytes 0-999/1000", U::from_zero},
-                 {0, 206, "bytes 0-499/1000", U::refuse},
-                 {0, 416, "bytes */1000", U::refuse}};
+        std::optional<std::uint64_t> total;
+    } cases[] = {{400, 206, "bytes 400-999/1000", 600, U::append, 1000},
+                 {400, 206, "bytes 400-999/1000", none, U::append, 1000},
+                 {400, 206, "bytes 400-999/1000", 500, U::refuse, none},
+                 {400, 200, "", 1200, U::from_zero, 1200},
+                 {400, 416, "bytes */1000", none, U::restart, none},
+                 {400, 206, "bytes 300-999/1000", 700, U::restart, none},
+                 {400, 206, "bytes 400-998/1000", 599, U::restart, none},
+                 {400, 206, "bytes 400-1199/1200", 800, U::restart, none},
+                 {400, 206, "", 600, U::restart, none},
+                 {0, 200, "", none, U::from_zero, none},
+                 // A 206 to a request without Range: its total is the range's.
+                 {0, 206, "bytes 0-999/1000", none, U::from_zero, 1000},
+                 {0, 206, "bytes 0-999/1000", 500, U::refuse, none},
+                 {0, 206, "bytes 0-499/1000", 500, U::refuse, none},
+                 {0, 416, "bytes */1000", none, U::refuse, none}};
     for (const auto& c : cases) {
-        EXPECT_EQ(use_of_answer(c.offset, 1000, c.status, c.range), c.use)
-            << c.offset << " " << c.status << " " << c.range;
+        const Answer answer = use_of_answer(c.offset, 1000, c.status, c.range, c.length);
+        EXPECT_EQ(answer.use, c.use) << c.offset << " " << c.status << " " << c.range;
+        EXPECT_EQ(answer.total, c.total) << c.offset << " " << c.status << " " << c.range;
     }
 }
 

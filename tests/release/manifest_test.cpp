@@ -142,7 +142,8 @@ TEST(Manifest, ReadReleaseManifest) {
     }
 }
 
-// The optional "sha256" of the platform's own entry: from its key to the next "}".
+// The optional "sha256" where the url is: from the platform's key past the
+// url's value to the first "}" outside a string.
 TEST(Manifest, Sha256Field) {
     const std::string digits = "00112233445566778899aabbccddeeffFFEEDDCCBBAA99887766554433221100";
     const Sha256 digest = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa,
@@ -168,6 +169,15 @@ TEST(Manifest, Sha256Field) {
         {"another platform's is not its own", head + R"(},"linux":{"sha256":")" + digits + end,
          std::nullopt, false},
         {"nor another platform's empty one", head + R"(},"linux":{"sha256":""}})", std::nullopt,
+         false},
+        {"a } in the url does not hide it",
+         R"({"windows-x86_64-nsis":{"url":"https://h/a}b")" + field + digits + end, digest, false},
+        {"nor a } in a value before it", head + R"(,"note":"}")" + field + digits + end, digest,
+         false},
+        {"a bad one after a } in the url is refused",
+         R"({"windows-x86_64":{"url":"u}")" + field + "x" + end, std::nullopt, true},
+        {"the url of the next entry comes with its digest",
+         R"({"windows-x86_64":{"signature":"s"},"linux":{"url":"u")" + field + digits + end, digest,
          false},
         {"63 digits", head + field + digits.substr(1) + end, std::nullopt, true},
         {"65 digits", head + field + "0" + digits + end, std::nullopt, true},

@@ -250,6 +250,21 @@ for scheme in http https; do
     get "$base/bytes/zz"
     expect_eq "$url_label bad hex status" 400 "$status"
 
+    url_label="$scheme once, line by line, and next"
+    printf 'next\n' > "$rel/latest.json.next"
+    printf '0 cut/5\n0 next/3' > "$rel/latest.json.once"
+    for n in 1 2 3; do get "$base/latest.json"; printf '%s ' "$(stat -c %s "$out/body")$(header ETag | cut -c1)"; done > "$out/sizes"
+    expect_eq "$url_label: cut with validators, next without, then whole" '5" 3 20" ' "$(cat "$out/sizes")"
+    expect_body_file "$rel/latest.json"
+
+    url_label="$scheme short206"
+    get "$base/short206/blob.bin"
+    expect_eq "$url_label status" 206 "$status"
+    expect_header Content-Range "bytes 0-999999/1000000"
+    expect_header Content-Length 500000
+    head -c 500000 "$rel/blob.bin" > "$tmp/half.expected"
+    expect_body_file "$tmp/half.expected"
+
     url_label="$scheme big"
     get "$base/big/1000000"
     expect_eq "$url_label status" 200 "$status"

@@ -40,6 +40,12 @@ file under --root (URL-decoded), unless said otherwise:
                           URL-decoded <text> as is (e.g. %2B100, 00100). Only
                           meaningful where <text> still denotes the byte count;
                           the connection is closed afterwards either way
+  /next/<N>/<file>        what a server already on the next release sends:
+                          <file>.next's bytes, 200 without validators, cut
+                          after N bytes as /cut does
+  /short206/<file>        206 with "Content-Range: bytes 0-<size-1>/<size>",
+                          whatever was asked, but a Content-Length of half
+                          the file and only that half sent
   /bytes/<hex>            exactly those bytes
   /big/<N>                N bytes where byte i is i*7 mod 251, made on the fly
                           and sent in 64 KiB pieces
@@ -55,7 +61,8 @@ file under --root (URL-decoded), unless said otherwise:
                           "8000 500": a check that hangs, then fails, while
                           later requests are served at once; "0 503 6": six
                           503s; "0 cut/1000 6": six responses cut after 1000
-                          bytes; "0 cut/1000" then "0 404": a cut, then a 404
+                          bytes; "0 cut/1000" then "0 404": a cut, then a 404;
+                          "0 cut/600" then "0 next/400": one of each, in order
   /redirect-http/<file>   302 to http://<host>/<file>, plain HTTP
   /port/<N>/<file>        the file when the request came to port <N>, else
                           421 (Misdirected Request)
@@ -447,6 +454,31 @@ class Handler(BaseHTTPRequestHandler):
                              ("Content-Length", text), ("Connection", "close")])
             if self.body_wanted():
                 self.copy(f)
+
+    def scenario_next(self, args):
+        path = self.resolve(args[1:-1] + [args[-1] + ".next"])
+        if path is None:
+            return self.not_found()
+        self.close_connection = True
+        self.abrupt_close = True
+        with open(path, "rb") as f:
+            self.start(200, [("Content-Type", self.content_type(path)),
+                             ("Content-Length", str(os.fstat(f.fileno()).st_size))])
+            if self.body_wanted():
+                self.copy(f, limit=int(args[0]))
+
+    def scenario_short206(self, args):
+        path = self.resolve(args)
+        if path is None:
+            return self.not_found()
+        with open(path, "rb") as f:
+            body = f.read()
+        half = body[:len(body) // 2]
+        self.start(206, [("Content-Type", self.content_type(path)),
+                         ("Content-Range", "bytes 0-%d/%d" % (len(body) - 1, len(body))),
+                         ("Content-Length", str(len(half)))])
+        if self.body_wanted():
+            self.send_body(half)
 
     def scenario_bytes(self, args):
         body = bytes.fromhex("".join(args))

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "net/transfer.h"
 #include "net/transfer_rules.h"
 #include "release/download.h"
 #include "release/installer.h"
@@ -147,6 +148,41 @@ TEST_F(Download, FailedTransferLeavesTheEarlierFileUntouched) {
     const auto missing = run("3.1", url_of("dl/none.exe"));
     EXPECT_EQ(failure_of(missing), "Server returned HTTP status 404.");
     EXPECT_FALSE(file_exists(setup_path("3.1")));
+}
+
+// The transfer alone, without the installer after it.
+TEST_F(Download, ABodyFromByteZeroReplacesTheResumeRecord) {
+    // v1 with its ETag, cut; then a server already on v2, without
+    // validators, cut; then v1 again, which would answer If-Range with its tail.
+    const std::string v1(1000, '1');
+    write_release_file("dl/splice.bin", v1);
+    write_release_file("dl/splice.bin.next", std::string(1000, '2'));
+    write_release_file("dl/splice.bin.once", "0 cut/600\n0 next/400\n");
+    const std::wstring path = temp_ + L"splice.bin";
+    ASSERT_TRUE(download_to_file(collector.channel(), path, url_of("dl/splice.bin"), {}).ok());
+    EXPECT_EQ(read_file(path), v1);
+}
+
+TEST_F(Download, AWholeBodyThatFailsItsDigestIsNotFetchedAgain) {
+    // Cut, then resumed but answered whole: the body is one answer's.
+    write_release_file("dl/mismatch.bin", std::string(1000, 'm'));
+    write_release_file("dl/mismatch.bin.once", "0 cut/600\n0 norange\n");
+    const std::wstring path = temp_ + L"mismatch.bin";
+    const auto got =
+        download_to_file(collector.channel(), path, url_of("dl/mismatch.bin"), Sha256{});
+    ASSERT_FALSE(got.ok());
+    EXPECT_EQ(got.error(), "Downloaded setup does not match its checksum.");
+    EXPECT_EQ(server_requests("GET /dl/mismatch.bin"), 2);
+}
+
+TEST_F(Download, AWhole206ShorterThanItsRangeIsRefused) {
+    write_release_file("dl/whole.bin", std::string(1000, 'w'));
+    const std::wstring path = temp_ + L"whole.bin";
+    const auto got =
+        download_to_file(collector.channel(), path, url_of("short206/dl/whole.bin"), {});
+    ASSERT_FALSE(got.ok());
+    EXPECT_EQ(got.error(), "Server returned HTTP status 206.");
+    EXPECT_FALSE(file_exists(path));
 }
 
 TEST_F(Download, UnsafeVersionsAreRefusedBeforeAnythingHappens) {

@@ -60,7 +60,8 @@ TEST_F(HttpGet, BodiesArriveWhole) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
         Collect target;
-        const HttpOutcome out = http_get(c.url, {}, target);
+        ProxyLookup proxies;
+        const HttpOutcome out = http_get(c.url, {}, target, proxies);
         ASSERT_TRUE(out.result.ok()) << out.result.error();
         EXPECT_EQ(target.body, c.body);
         EXPECT_EQ(out.received, c.body.size());
@@ -91,7 +92,8 @@ TEST_F(HttpGet, EachFailureIsToldApart) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.url);
         Collect target;
-        const HttpOutcome out = http_get(c.url, {}, target);
+        ProxyLookup proxies;
+        const HttpOutcome out = http_get(c.url, {}, target, proxies);
         ASSERT_FALSE(out.result.ok());
         EXPECT_EQ(out.result.error(), c.message);
         EXPECT_EQ(out.end.fault, c.fault);
