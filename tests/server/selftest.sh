@@ -246,6 +246,10 @@ for scheme in http https; do
     get "$base/bytes/zz"
     expect_eq "$url_label bad hex status" 400 "$status"
 
+    url_label="$scheme sha256"
+    get "$base/sha256/blob.bin"
+    expect_eq "$url_label body" "$(sha256sum "$rel/blob.bin" | cut -c1-64)" "$(cat "$out/body")"
+
     url_label="$scheme big"
     get "$base/big/1000000"
     expect_eq "$url_label status" 200 "$status"
