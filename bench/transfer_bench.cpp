@@ -284,8 +284,9 @@ int speed(Sink& sink, const Args& args, const std::wstring& temp, int rounds) {
                 std::printf("ours %.6f %lld %llu\n", seconds, static_cast<long long>(args.size),
                             static_cast<unsigned long long>(sink.progress_messages));
             } else {
-                // The check costs what one pass of the system's SHA-256 over
-                // the setup costs: a yardstick for the worker's own checks.
+                // The check is one pass of the system's SHA-256 over the
+                // setup, as the worker hashes it once: timed, it is the
+                // yardstick for what the worker adds to the bare loop.
                 const double hash_start = now_seconds();
                 require_bare_file(bare_file, args.sha256);
                 const double hash_seconds = now_seconds() - hash_start;

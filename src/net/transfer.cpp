@@ -204,14 +204,23 @@ public:
         return empty();
     }
 
-    // Closes the partial file and puts it in place of the setup.
-    Status store(const std::wstring& path) {
+    // Closes the partial file, its identity read just before, and puts it in
+    // place of the setup.
+    Result<FileIdentity> store(const std::wstring& path) {
+        // A file system may set the last-write time again as a writer closes;
+        // a time set through the handle stays, so the identity read now is the
+        // closed file's.
+        FILETIME now;
+        ::GetSystemTimeAsFileTime(&now);
+        if (!::SetFileTime(file_.get(), nullptr, nullptr, &now)) return last_os_failure();
+        auto identity = file_identity(file_.get());
+        if (!identity.ok()) return identity.take_failure();
         file_ = {};
         if (!::MoveFileExW(partial_.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
             return last_os_failure();
         }
         ::DeleteFileW(record_path_.c_str());
-        return {};
+        return identity.value();
     }
 
 private:
@@ -346,8 +355,8 @@ private:
 
 }  // namespace
 
-Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring& path,
-                                std::string_view url, const std::optional<Sha256>& sha256) {
+Result<StoredFile> download_to_file(const WorkerChannel& channel, const std::wstring& path,
+                                    std::string_view url, const std::optional<Sha256>& sha256) {
     auto url_digest = sha256_of(url.data(), url.size());
     if (!url_digest.ok()) return url_digest.take_failure();
     PartialFile partial(channel, path, url_digest.value(), sha256.has_value());
@@ -387,9 +396,10 @@ Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring
                 continue;
             }
         }
-        if (Status stored = partial.store(path); !stored.ok()) return stored.take_failure();
+        auto stored = partial.store(path);
+        if (!stored.ok()) return stored.take_failure();
         log_event("stored %, % bytes, SHA-256 %",
                   {from_wide_lossy(path), LogNumber(partial.size()), sha256_text(digest.value())});
-        return digest.value();
+        return StoredFile{digest.value(), stored.value()};
     }
 }

@@ -15,6 +15,7 @@
 #include "base/result.h"
 #include "base/sha256.h"
 #include "report/worker_channel.h"
+#include "win32/system.h"
 
 using Body = ByteBuffer;
 
@@ -32,10 +33,17 @@ struct BodyLimit {
 // later attempt needs to continue them.
 [[nodiscard]] std::wstring partial_path(const std::wstring& path);
 
+// What download_to_file stored: the digest of its bytes, and the identity
+// the file had as it was closed.
+struct StoredFile {
+    Sha256 digest;
+    FileIdentity identity;
+};
+
 // The setup program, streamed to its partial file (which nobody else may
 // write meanwhile) and hashed as it arrives, with Progress for the whole file
 // on `channel`. Only a complete body that matches `sha256`, when given,
-// replaces `path`; it is then closed. Gives its digest.
-[[nodiscard]] Result<Sha256> download_to_file(const WorkerChannel& channel,
-                                              const std::wstring& path, std::string_view url,
-                                              const std::optional<Sha256>& sha256);
+// replaces `path`; it is then closed.
+[[nodiscard]] Result<StoredFile> download_to_file(const WorkerChannel& channel,
+                                                  const std::wstring& path, std::string_view url,
+                                                  const std::optional<Sha256>& sha256);

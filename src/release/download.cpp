@@ -11,7 +11,6 @@
 #include "release/installer.h"
 #include "support/log.h"
 #include "text/utf.h"
-#include "trust/checksum.h"
 #include "trust/signature.h"
 #include "win32/handles.h"
 #include "win32/system.h"
@@ -76,19 +75,19 @@ void remove_other_partials(const std::wstring& folder, const std::string& setup_
     } while (::FindNextFileW(search.get(), &found));
 }
 
+const char* const kSetupChanged = "Downloaded setup changed before it could be run.";
+
 // Opens the written file again for reading only, denying writers and
 // deleters until the handle is closed, and checks through that handle what
-// will run: that it is still the download, byte for byte (nothing swapped it
-// in the moment between closing and opening), and its signer.
-Result<UniqueFile> hold_and_check(const std::wstring& path, const Sha256& downloaded) {
+// will run: that it is still the file the download closed (nothing changed or
+// replaced it in the moment between closing and opening), and its signer.
+Result<UniqueFile> hold_and_check(const std::wstring& path, const FileIdentity& stored) {
     UniqueFile held(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!held) return last_os_failure();
-    auto digest = sha256_of_file(held.get());
-    if (!digest.ok()) return digest.take_failure();
-    if (Status same = check_sha256(downloaded, digest.value()); !same.ok()) {
-        return same.take_failure();
-    }
+    auto identity = file_identity(held.get());
+    if (!identity.ok()) return identity.take_failure();
+    if (identity.value() != stored) return Failure{kSetupChanged};
     if (Status signer = check_setup_signer(held.get(), path.c_str()); !signer.ok()) {
         return signer.take_failure();
     }
@@ -115,10 +114,12 @@ Result<std::wstring> setup_path_for(const std::string& version) {
 // Fetches the setup program to `path`, complete and matching its digest, and
 // holds it.
 Result<UniqueFile> store_setup(const WorkerChannel& channel, const std::wstring& path,
-                               const std::string& setup_url, const std::optional<Sha256>& sha256) {
+                               const std::string& setup_url, const std::optional<Sha256>& sha256,
+                               BeforeHold before_hold) {
     auto downloaded = download_to_file(channel, path, setup_url, sha256);
     if (!downloaded.ok()) return downloaded.take_failure();
-    return hold_and_check(path, downloaded.value());
+    if (before_hold != nullptr) before_hold(path);
+    return hold_and_check(path, downloaded.value().identity);
 }
 
 }  // namespace
@@ -132,10 +133,11 @@ void start_download_and_install(const WorkerChannel& channel, std::string versio
 }
 
 void download_and_install(const WorkerChannel& channel, std::string version, std::string setup_url,
-                          std::optional<Sha256> sha256, const ProcessLauncher& launcher) {
+                          std::optional<Sha256> sha256, const ProcessLauncher& launcher,
+                          BeforeHold before_hold) {
     auto path = setup_path_for(version);
     // The held file stays open until the installer has started.
-    auto held = path.ok() ? store_setup(channel, path.value(), setup_url, sha256)
+    auto held = path.ok() ? store_setup(channel, path.value(), setup_url, sha256, before_hold)
                           : Result<UniqueFile>(path.take_failure());
     if (!held.ok()) {
         post_failure(channel, held.take_failure());

@@ -1,5 +1,7 @@
 #include "win32/system.h"
 
+#include <cstring>
+
 #include "app_info.h"
 #include "text/utf.h"
 #include "win32/error_text.h"
@@ -41,6 +43,24 @@ WindowsVersion windows_version() {
     info.dwOSVersionInfoSize = sizeof info;
     if (get != nullptr) get(&info);
     return {info.dwMajorVersion, info.dwMinorVersion, info.dwBuildNumber};
+}
+
+Result<FileIdentity> file_identity(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(file, &info)) return last_os_failure();
+    FileIdentity identity;
+    identity.size = std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow;
+    identity.last_write = std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                          info.ftLastWriteTime.dwLowDateTime;
+    FILE_ID_INFO id;
+    if (::GetFileInformationByHandleEx(file, FileIdInfo, &id, sizeof id)) {
+        identity.volume = id.VolumeSerialNumber;
+        std::memcpy(identity.id.data(), id.FileId.Identifier, sizeof identity.id);
+    } else {
+        identity.volume = info.dwVolumeSerialNumber;
+        identity.id[0] = std::uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    }
+    return identity;
 }
 
 void fail_to_spawn_thread() {

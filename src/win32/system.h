@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -28,6 +30,19 @@ struct WindowsVersion {
     DWORD major = 0, minor = 0, build = 0;
 };
 [[nodiscard]] WindowsVersion windows_version();
+
+// What tells an open file from another, and from itself changed: its volume,
+// its ID on that volume, its size and its last-write time.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::array<std::uint64_t, 2> id{};
+    std::uint64_t size = 0;
+    std::uint64_t last_write = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+// The 128-bit file ID where the system has it (FileIdInfo, Windows 8 on),
+// else the 64-bit file index, which ReFS does not keep unique.
+[[nodiscard]] Result<FileIdentity> file_identity(HANDLE file);
 
 // Shows "failed to spawn thread" and ends the process with a non-zero code.
 [[noreturn]] void fail_to_spawn_thread();

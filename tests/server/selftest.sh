@@ -264,6 +264,9 @@ for scheme in http https; do
     expect_header Content-Length 500000
     head -c 500000 "$rel/blob.bin" > "$tmp/half.expected"
     expect_body_file "$tmp/half.expected"
+    url_label="$scheme sha256"
+    get "$base/sha256/blob.bin"
+    expect_eq "$url_label body" "$(sha256sum "$rel/blob.bin" | cut -c1-64)" "$(cat "$out/body")"
 
     url_label="$scheme big"
     get "$base/big/1000000"

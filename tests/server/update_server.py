@@ -47,6 +47,8 @@ file under --root (URL-decoded), unless said otherwise:
                           whatever was asked, but a Content-Length of half
                           the file and only that half sent
   /bytes/<hex>            exactly those bytes
+  /sha256/<file>          the file's SHA-256 as sha256sum prints it: 64
+                          lower-case hex digits
   /big/<N>                N bytes where byte i is i*7 mod 251, made on the fly
                           and sent in 64 KiB pieces
   anything else           the static file, or 404 with a small body; but
@@ -99,6 +101,7 @@ server starts.
 """
 
 import argparse
+import hashlib
 import mimetypes
 import os
 import re
@@ -484,6 +487,16 @@ class Handler(BaseHTTPRequestHandler):
         body = bytes.fromhex("".join(args))
         self.start(200, [("Content-Type", "application/octet-stream"),
                          ("Content-Length", str(len(body)))])
+        if self.body_wanted():
+            self.send_body(body)
+
+    def scenario_sha256(self, args):
+        path = self.resolve(args)
+        if path is None:
+            return self.not_found()
+        with open(path, "rb") as f:
+            body = hashlib.sha256(f.read()).hexdigest().encode()
+        self.start(200, [("Content-Type", "text/plain"), ("Content-Length", str(len(body)))])
         if self.body_wanted():
             self.send_body(body)
 

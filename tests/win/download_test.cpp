@@ -12,6 +12,7 @@
 #include "release/installer.h"
 #include "text/utf.h"
 #include "trust/checksum.h"
+#include "trust/checksum_rules.h"
 #include "win32/system.h"
 #include "win_test_support.h"
 
@@ -80,8 +81,10 @@ protected:
     }
 
     // The messages of one run of the worker, Progress left out.
-    std::vector<WorkerMessage> run(const std::string& version, const std::string& url) {
-        download_and_install(collector.channel(), version, url);
+    std::vector<WorkerMessage> run(const std::string& version, const std::string& url,
+                                   BeforeHold before_hold = nullptr) {
+        download_and_install(collector.channel(), version, url, std::nullopt, kSystemLauncher,
+                             before_hold);
         std::vector<WorkerMessage> rest;
         for (auto& m : collector.drain()) {
             if (std::holds_alternative<WorkerMessage::Progress>(m.body)) {
@@ -252,6 +255,54 @@ TEST_F(Download, NobodyCanChangeTheStoredSetupUntilItHasStarted) {
               (std::vector<DWORD>{ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION, 0}));
     EXPECT_TRUE(UniqueFile(::CreateFileW(setup_path("9.2").c_str(), GENERIC_WRITE, 0, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+}
+
+// What another program may do to the stored setup between the download's
+// close and the worker's open.
+void replace_by_a_copy(const std::wstring& path) {
+    write_file(path + L".copy", read_file(path));
+    ::MoveFileExW((path + L".copy").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+void append_a_byte(const std::wstring& path) {
+    write_file(path, read_file(path) + "x");
+}
+void set_an_earlier_time(const std::wstring& path) {
+    const UniqueFile file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const FILETIME earlier{0, 0x01D00000};  // in 2014
+    ::SetFileTime(file.get(), nullptr, nullptr, &earlier);
+}
+
+TEST_F(Download, ASetupChangedBeforeItIsHeldNeverRuns) {
+    write_release_file("dl/setup-exit0.exe", fixture("setup-exit0.exe"));
+    for (const BeforeHold change :
+         {BeforeHold{}, replace_by_a_copy, append_a_byte, set_an_earlier_time}) {
+        ::DeleteFileW(marker_path().c_str());
+        const auto messages = run("9.3", url_of("dl/setup-exit0.exe"), change);
+        EXPECT_EQ(failure_of(messages),
+                  change ? "Downloaded setup changed before it could be run." : "(not Failed)");
+        EXPECT_EQ(file_exists(marker_path()), change == nullptr);
+    }
+}
+
+// The digest is the hash kept as the reads arrive (at most 64 KiB each, over
+// TLS at most a record of 16 KiB): whole for an empty body, one of one read,
+// one of exactly a read's most, and one whose last read is a single byte.
+TEST_F(Download, TheDigestIsTheServedFilesWhateverItsReads) {
+    for (const std::size_t size : {0, 1000, 65536, 3 * 65536 + 1}) {
+        std::string body(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) body[i] = static_cast<char>(i * 31 % 253);
+        const std::string name = "dl/digest-" + std::to_string(size) + ".bin";
+        write_release_file(name, body);
+        const auto served = fetch_to_memory(url_of("sha256/" + name), {64, "too large"});
+        const auto stored = download_to_file(collector.channel(), temp_ + L"digest.bin",
+                                             url_of(name), std::nullopt);
+        ASSERT_TRUE(served.ok() && stored.ok()) << size;
+        const auto expected = parse_sha256({served.value().data(), served.value().size()});
+        EXPECT_EQ(sha256_text(expected.value_or(Sha256{})), sha256_text(stored.value().digest))
+            << size;
+        EXPECT_EQ(read_file(temp_ + L"digest.bin"), body) << size;
+    }
 }
 
 TEST(SystemText, KnownCodeAndUnknownCode) {
