@@ -89,6 +89,14 @@ std::wstring partial_path(const std::wstring& path) {
     return path + L".partial";
 }
 
+Status store_partial(const std::wstring& path) {
+    if (!::MoveFileExW(partial_path(path).c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return last_os_failure();
+    }
+    ::DeleteFileW((path + L".resume").c_str());
+    return {};
+}
+
 namespace {
 
 constexpr DWORD kReportEveryMs = 30;
@@ -217,16 +225,6 @@ public:
         return empty();
     }
 
-    // Closes the partial file and puts it in place of the setup.
-    Status store(const std::wstring& path) {
-        file_ = {};
-        if (!::MoveFileExW(partial_.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            return last_os_failure();
-        }
-        ::DeleteFileW(record_path_.c_str());
-        return {};
-    }
-
 private:
     std::string read_record() const {
         const UniqueFile file(::CreateFileW(record_path_.c_str(), GENERIC_READ, FILE_SHARE_READ,
@@ -349,7 +347,6 @@ Result<Sha256> download_to_file(const WorkerChannel& channel, const std::wstring
                 continue;
             }
         }
-        if (Status stored = partial.store(path); !stored.ok()) return stored.take_failure();
         log_event("stored %, % bytes, SHA-256 %",
                   {from_wide_lossy(path), LogNumber(partial.size()), sha256_text(digest.value())});
         return digest.value();

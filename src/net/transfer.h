@@ -34,8 +34,11 @@ struct BodyLimit {
 
 // The setup program, streamed to its partial file (which nobody else may
 // write meanwhile) and hashed as it arrives, with Progress for the whole file
-// on `channel`. Only a complete body that matches `sha256`, when given,
-// replaces `path`; it is then closed. Gives its digest.
+// on `channel`. Gives its digest once the body is complete and matches
+// `sha256`, when given; the partial file is closed then, for store_partial.
 [[nodiscard]] Result<Sha256> download_to_file(const WorkerChannel& channel,
                                               const std::wstring& path, std::string_view url,
                                               const std::optional<Sha256>& sha256);
+
+// Puts the finished partial file in place of `path` and drops its record.
+[[nodiscard]] Status store_partial(const std::wstring& path);
