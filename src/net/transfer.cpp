@@ -92,6 +92,14 @@ std::wstring partial_path(const std::wstring& path) {
     return path + L".partial";
 }
 
+Status store_partial(const std::wstring& path) {
+    if (!::MoveFileExW(partial_path(path).c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return last_os_failure();
+    }
+    ::DeleteFileW((path + L".resume").c_str());
+    return {};
+}
+
 namespace {
 
 constexpr DWORD kReportEveryMs = 30;
@@ -204,9 +212,8 @@ public:
         return empty();
     }
 
-    // Closes the partial file, its identity read just before, and puts it in
-    // place of the setup.
-    Result<FileIdentity> store(const std::wstring& path) {
+    // Closes the finished partial file and gives the identity it had then.
+    Result<FileIdentity> close() {
         // A file system may set the last-write time again as a writer closes;
         // a time set through the handle stays, so the identity read now is the
         // closed file's.
@@ -216,10 +223,6 @@ public:
         auto identity = file_identity(file_.get());
         if (!identity.ok()) return identity.take_failure();
         file_ = {};
-        if (!::MoveFileExW(partial_.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            return last_os_failure();
-        }
-        ::DeleteFileW(record_path_.c_str());
         return identity.value();
     }
 
@@ -396,10 +399,10 @@ Result<StoredFile> download_to_file(const WorkerChannel& channel, const std::wst
                 continue;
             }
         }
-        auto stored = partial.store(path);
-        if (!stored.ok()) return stored.take_failure();
+        auto closed = partial.close();
+        if (!closed.ok()) return closed.take_failure();
         log_event("stored %, % bytes, SHA-256 %",
                   {from_wide_lossy(path), LogNumber(partial.size()), sha256_text(digest.value())});
-        return StoredFile{digest.value(), stored.value()};
+        return StoredFile{digest.value(), closed.value()};
     }
 }

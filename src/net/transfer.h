@@ -42,8 +42,12 @@ struct StoredFile {
 
 // The setup program, streamed to its partial file (which nobody else may
 // write meanwhile) and hashed as it arrives, with Progress for the whole file
-// on `channel`. Only a complete body that matches `sha256`, when given,
-// replaces `path`; it is then closed.
+// on `channel`. Once the body is complete and matches `sha256`, when given,
+// the partial file is closed, for store_partial, and its digest and identity
+// are given.
 [[nodiscard]] Result<StoredFile> download_to_file(const WorkerChannel& channel,
                                                   const std::wstring& path, std::string_view url,
                                                   const std::optional<Sha256>& sha256);
+
+// Puts the finished partial file in place of `path` and drops its record.
+[[nodiscard]] Status store_partial(const std::wstring& path);

@@ -8,6 +8,7 @@
 
 #include "net/transfer.h"
 #include "release/download_rules.h"
+#include "release/held_file.h"
 #include "release/installer.h"
 #include "support/log.h"
 #include "text/utf.h"
@@ -63,13 +64,14 @@ void create_folder_chain(const std::wstring& folder) {
     }
 }
 
-// Deletes the partial downloads of other versions, and nothing else.
-void remove_other_partials(const std::wstring& folder, const std::string& setup_name) {
+// Deletes the setups of other versions, with their partial downloads, and
+// nothing else. One still running stays: the system refuses.
+void remove_other_versions(const std::wstring& folder, const std::string& setup_name) {
     WIN32_FIND_DATAW found;
     const UniqueFind search(::FindFirstFileW(join_path(folder, L"*").c_str(), &found));
     if (!search) return;
     do {
-        if (is_other_partial(from_wide_lossy(found.cFileName), setup_name)) {
+        if (is_other_version_file(from_wide_lossy(found.cFileName), setup_name)) {
             ::DeleteFileW(join_path(folder, found.cFileName).c_str());
         }
     } while (::FindNextFileW(search.get(), &found));
@@ -107,7 +109,7 @@ Result<std::wstring> setup_path_for(const std::string& version) {
         return os_failure(ERROR_FILENAME_EXCED_RANGE);
     }
     create_folder_chain(folder);
-    remove_other_partials(folder, name);
+    remove_other_versions(folder, name);
     return setup_path;
 }
 
@@ -118,8 +120,20 @@ Result<UniqueFile> store_setup(const WorkerChannel& channel, const std::wstring&
                                BeforeHold before_hold) {
     auto downloaded = download_to_file(channel, path, setup_url, sha256);
     if (!downloaded.ok()) return downloaded.take_failure();
+    if (Status stored = retry_while_held("rename", [&] { return store_partial(path); });
+        !stored.ok()) {
+        return stored.take_failure();
+    }
     if (before_hold != nullptr) before_hold(path);
-    return hold_and_check(path, downloaded.value().identity);
+    UniqueFile held;
+    Status checked = retry_while_held("open", [&]() -> Status {
+        auto opened = hold_and_check(path, downloaded.value().identity);
+        if (!opened.ok()) return opened.take_failure();
+        held = std::move(opened.value());
+        return {};
+    });
+    if (!checked.ok()) return checked.take_failure();
+    return held;
 }
 
 }  // namespace
@@ -136,7 +150,7 @@ void download_and_install(const WorkerChannel& channel, std::string version, std
                           std::optional<Sha256> sha256, const ProcessLauncher& launcher,
                           BeforeHold before_hold) {
     auto path = setup_path_for(version);
-    // The held file stays open until the installer has started.
+    // The held file stays open until the installer has ended.
     auto held = path.ok() ? store_setup(channel, path.value(), setup_url, sha256, before_hold)
                           : Result<UniqueFile>(path.take_failure());
     if (!held.ok()) {

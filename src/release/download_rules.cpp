@@ -26,8 +26,8 @@ WideText join_path(WideView base, WideView part) {
     return joined;
 }
 
-bool is_other_partial(std::string_view file_name, std::string_view setup_name) {
-    for (const std::string_view suffix : {".exe.partial", ".exe.resume"}) {
+bool is_other_version_file(std::string_view file_name, std::string_view setup_name) {
+    for (const std::string_view suffix : {".exe.partial", ".exe.resume", ".exe"}) {
         if (file_name.size() > suffix.size() &&
             file_name.starts_with(app::kSetupFilePrefix.c_str()) && file_name.ends_with(suffix)) {
             return file_name.substr(0, file_name.size() - suffix.size() + 4) != setup_name;

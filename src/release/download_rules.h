@@ -20,6 +20,7 @@
 // `base` and `part` joined by one backslash, unless `base` already ends in one.
 [[nodiscard]] WideText join_path(WideView base, WideView part);
 
-// A partial download or its record ("<setup name>.partial", ".resume") of
-// another version than `setup_name`'s: a download deletes those it finds.
-[[nodiscard]] bool is_other_partial(std::string_view file_name, std::string_view setup_name);
+// A stored setup, partial download or its record ("<setup name>",
+// ".partial", ".resume") of another version than `setup_name`'s: a download
+// deletes those it finds.
+[[nodiscard]] bool is_other_version_file(std::string_view file_name, std::string_view setup_name);

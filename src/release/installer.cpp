@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "release/held_file.h"
 #include "release/installer_rules.h"
 #include "support/log.h"
 #include "win32/com_apartment.h"
@@ -52,24 +53,30 @@ Result<UniqueHandle> start_elevated(HWND owner, const std::wstring& setup_path) 
     return process;
 }
 
-// Starts the setup program and waits for it: its exit code, or the error.
-// `held` keeps the checked file from being changed until the process has
-// started from it.
-Result<DWORD> run_and_wait(HWND window, const std::wstring& setup_path,
-                           const ProcessLauncher& launcher, UniqueFile held) {
-    auto process = launcher.start(setup_path);
-    const bool elevated = !process.ok() && process.os_error() == kElevationRequired;
-    if (elevated) process = launcher.start_elevated(window, setup_path);
-    held = {};  // started, or not at all: the file is free again
-    if (!process.ok()) return process.take_failure();
+// Starts the setup program, through the elevation prompt when it asks for
+// administrator rights.
+Result<UniqueHandle> start_setup(HWND window, const std::wstring& setup_path,
+                                 const ProcessLauncher& launcher) {
+    UniqueHandle process;
+    bool elevated = false;
+    Status started = retry_while_held("start", [&]() -> Status {
+        auto start = launcher.start(setup_path);
+        elevated = !start.ok() && start.os_error() == kElevationRequired;
+        if (elevated) start = launcher.start_elevated(window, setup_path);
+        if (!start.ok()) return start.take_failure();
+        process = std::move(start.value());
+        return {};
+    });
+    if (!started.ok()) return started.take_failure();
     log_event(elevated ? "installer started, elevated" : "installer started");
-    if (::WaitForSingleObject(process.value().get(), INFINITE) != WAIT_OBJECT_0) {
-        return last_os_failure();
-    }
+    return process;
+}
+
+// Waits for the setup to end: its exit code, or the error.
+Result<DWORD> exit_code_of(HANDLE process) {
+    if (::WaitForSingleObject(process, INFINITE) != WAIT_OBJECT_0) return last_os_failure();
     DWORD exit_code = 0;
-    if (!::GetExitCodeProcess(process.value().get(), &exit_code)) {
-        return last_os_failure();
-    }
+    if (!::GetExitCodeProcess(process, &exit_code)) return last_os_failure();
     log_event("installer exit code %", {LogNumber(exit_code)});
     return exit_code;
 }
@@ -82,13 +89,46 @@ void run_installer(const WorkerChannel& channel, std::wstring setup_path, std::s
                    const ProcessLauncher& launcher, UniqueFile held) {
     post_worker_message(channel,
                         {WorkerMessage::Status{"Installing", "Finishing setup...", 1.0f, true}});
-    auto exit_code = run_and_wait(channel.window(), setup_path, launcher, std::move(held));
-    if (!exit_code.ok()) {
-        post_failure(channel, exit_code.take_failure());
-    } else if (exit_code.value() != 0) {
-        post_failure(channel, {installer_exit_text(exit_code.value())});
-    } else {
+    for (unsigned tries = 1;; ++tries) {
+        auto process = start_setup(channel.window(), setup_path, launcher);
+        if (!process.ok()) {
+            post_failure(channel, process.take_failure());
+            return;
+        }
+        const HANDLE setup = process.value().get();
+        if (::WaitForSingleObject(setup, launcher.time_limit_ms) == WAIT_TIMEOUT) {
+            // Ending a setup half way could leave a broken install: it runs
+            // on, and its exit code still reaches the log.
+            log_event("installer still running after % ms", {LogNumber(launcher.time_limit_ms)});
+            post_failure(channel, {kSetupTimedOut});
+            (void)exit_code_of(setup);
+            return;
+        }
+        auto exit_code = exit_code_of(setup);
+        if (!exit_code.ok()) {
+            post_failure(channel, exit_code.take_failure());
+            return;
+        }
+        ExitOutcome outcome = exit_outcome(exit_code.value(), version, tries);
+        if (outcome.end == ExitOutcome::End::start_again) {
+            log_event("another installation is in progress: starting again in % ms",
+                      {LogNumber(outcome.wait_ms)});
+            post_worker_message(
+                channel, {WorkerMessage::Status{"Installing", std::move(outcome.detail), 1.0f}});
+            ::Sleep(outcome.wait_ms);
+            continue;
+        }
+        held = {};
+        if (outcome.end == ExitOutcome::End::failed) {
+            post_failure(channel, {std::move(outcome.detail)});
+            return;
+        }
         log_event("installed %", {version});
-        post_worker_message(channel, {WorkerMessage::Installed{std::move(version)}});
+        post_worker_message(channel, {WorkerMessage::Installed{std::move(outcome.detail)}});
+        (void)retry_while_held("delete", [&]() -> Status {
+            if (::DeleteFileW(setup_path.c_str())) return {};
+            return last_os_failure();
+        });
+        return;
     }
 }

@@ -53,18 +53,20 @@ TEST(DownloadRules, SetupFileName) {
     EXPECT_EQ(setup_file_name(""), "Vantrel-.exe");
 }
 
-TEST(DownloadRules, OnlyOtherVersionsPartialFilesAreCleared) {
+TEST(DownloadRules, OnlyOtherVersionsFilesAreCleared) {
     const struct {
         const char* name;
         bool other;
     } cases[] = {
         {"Vantrel-1.0.exe.partial", true},  {"Vantrel-1.0.exe.resume", true},
         {"Vantrel-2.0.exe.partial", false}, {"Vantrel-2.0.exe.resume", false},
-        {"Vantrel-1.0.exe", false},         {"bootstrapper.log", false},
+        {"Vantrel-1.0.exe", true},          {"Vantrel-2.0.exe", false},
+        {"Vantrel-2.0.exe.old", false},     {"bootstrapper.log", false},
+        {"bootstrapper.old.log", false},    {"Other-1.0.exe", false},
         {"Other-1.0.exe.partial", false},   {"Vantrel-1.0.partial", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(is_other_partial(c.name, "Vantrel-2.0.exe"), c.other) << c.name;
+        EXPECT_EQ(is_other_version_file(c.name, "Vantrel-2.0.exe"), c.other) << c.name;
 }
 
 TEST(DownloadRules, JoinPath) {

@@ -10,6 +10,7 @@
 #include "net/transfer_rules.h"
 #include "release/download.h"
 #include "release/installer.h"
+#include "support/log.h"
 #include "text/utf.h"
 #include "trust/checksum.h"
 #include "trust/checksum_rules.h"
@@ -55,6 +56,7 @@ protected:
         ::SetEnvironmentVariableW(L"TMP", temp_.c_str());
         ::SetEnvironmentVariableW(L"TEMP", temp_.c_str());
         ::DeleteFileW(marker_path().c_str());
+        ::DeleteFileW((marker_path() + L".runs").c_str());
     }
 
     static void remove_tree(const std::wstring& folder) {
@@ -102,6 +104,25 @@ protected:
         return failed ? failed->message : "(not Failed)";
     }
 
+    // Each message as "Installing: <detail>", "Installed <detail>" or "Failed <text>".
+    static std::vector<std::string> texts_of(const std::vector<WorkerMessage>& messages) {
+        std::vector<std::string> texts;
+        for (const auto& m : messages) {
+            if (const auto* status = std::get_if<WorkerMessage::Status>(&m.body)) {
+                texts.push_back(status->status + ": " + status->detail);
+            } else if (const auto* done = std::get_if<WorkerMessage::Installed>(&m.body)) {
+                texts.push_back("Installed " + done->detail);
+            } else if (const auto* failed = std::get_if<WorkerMessage::Failed>(&m.body)) {
+                texts.push_back("Failed " + failed->message);
+            }
+        }
+        return texts;
+    }
+
+    // The support log of this test's temporary folder, from now on.
+    void open_log() { open_support_log("test"); }
+    std::string log_text() { return read_file(temp_ + L"VantrelBootstrapper\\bootstrapper.log"); }
+
     std::wstring temp_;
     MessageCollector collector;
     int progress_count = 0;
@@ -125,19 +146,25 @@ TEST_F(Download, StoresTheServedBytesAndRunsThemSilently) {
     ASSERT_NE(installed, nullptr);
     EXPECT_EQ(installed->detail, "9.1.0");
 
-    EXPECT_EQ(read_file(setup_path("9.1.0")), setup);
+    // Installed: the setup is deleted.
+    EXPECT_FALSE(file_exists(setup_path("9.1.0")));
     // The installer saw its own quoted path and the two switches, once.
     EXPECT_EQ(marker_text(), "\"" + from_wide_lossy(setup_path("9.1.0")) + "\" /S /R\r\n/S /R\r\n");
 }
 
-TEST_F(Download, SameVersionIsReplacedAndOthersStay) {
+TEST_F(Download, SameVersionIsReplacedAndOtherVersionsGo) {
     write_release_file("dl/page.html", "<html>not a program</html>");
     write_release_file("dl/other.html", "<html>another page, longer than the first</html>");
-    (void)run("2.0", url_of("dl/other.html"));
-    (void)run("1.0", url_of("dl/other.html"));
-    (void)run("1.0", url_of("dl/page.html"));
-    EXPECT_EQ(read_file(setup_path("1.0")), "<html>not a program</html>");
-    EXPECT_EQ(read_file(setup_path("2.0")), "<html>another page, longer than the first</html>");
+    (void)run("1.4.2", url_of("dl/other.html"));
+    const std::wstring folder = temp_ + L"VantrelBootstrapper\\";
+    write_file(folder + L"Vantrel-1.4.1.exe.partial", "part");
+    write_file(folder + L"bootstrapper.log", "log");
+    (void)run("1.4.3", url_of("dl/other.html"));
+    (void)run("1.4.3", url_of("dl/page.html"));
+    EXPECT_EQ(read_file(setup_path("1.4.3")), "<html>not a program</html>");
+    EXPECT_FALSE(file_exists(setup_path("1.4.2")));
+    EXPECT_FALSE(file_exists(folder + L"Vantrel-1.4.1.exe.partial"));
+    EXPECT_EQ(read_file(folder + L"bootstrapper.log"), "log");
 }
 
 TEST_F(Download, FailedTransferLeavesTheEarlierFileUntouched) {
@@ -250,11 +277,52 @@ TEST_F(Download, NobodyCanChangeTheStoredSetupUntilItHasStarted) {
     const auto messages = collector.drain();
     ASSERT_FALSE(messages.empty());
     EXPECT_TRUE(std::holds_alternative<WorkerMessage::Installed>(messages.back().body));
-    // Writers and deleters are refused, readers not; then the file is free.
+    // Writers and deleters are refused, readers not; then the file is free,
+    // and deleted after the install.
     EXPECT_EQ(OpensAtStart::errors,
               (std::vector<DWORD>{ERROR_SHARING_VIOLATION, ERROR_SHARING_VIOLATION, 0}));
-    EXPECT_TRUE(UniqueFile(::CreateFileW(setup_path("9.2").c_str(), GENERIC_WRITE, 0, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    EXPECT_FALSE(file_exists(setup_path("9.2")));
+}
+
+// A scanner (tests/win/scanner.cpp) opens the partial file while it is
+// written and holds it after the last byte: the rename fails with 32 while it
+// holds, and with 2 once it has deleted the file.
+TEST_F(Download, AFileHeldByAnotherProgramIsWaitedFor) {
+    const std::string setup = fixture("setup-exit0.exe");
+    write_release_file("dl/setup-exit0.exe", setup);
+    open_log();
+    const struct {
+        const char* version;
+        const wchar_t* hold;  // ms, and whether it deletes the file then
+        const char* end;
+        const char* logged;
+    } cases[] = {
+        {"9.3", L"1500", "Installed 9.3", "rename held (code 32): try 2 of 5 in 1000 ms"},
+        {"9.4", L"1500 delete",
+         "Failed Security software on this computer blocked the setup program.",
+         "rename held (code 32): try 2 of 5 in 1000 ms"},
+        {"9.5", L"30000",
+         "Failed Another program, such as security software, is using the setup program.",
+         "rename held (code 32): try 5 of 5 in 4000 ms"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        ::DeleteFileW(marker_path().c_str());
+        std::wstring command = L"scanner \"" + setup_path(c.version) + L".partial\" " +
+                               std::to_wstring(setup.size()) + L" " + c.hold;
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(::CreateProcessW(
+            wine_path(environment("VANTREL_BUILD") + "/scanner.exe").c_str(), command.data(),
+            nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+        const UniqueHandle scanner(started.hProcess), thread(started.hThread);
+        EXPECT_EQ(texts_of(run(c.version, url_of("slow/100/dl/setup-exit0.exe"))).back(), c.end);
+        EXPECT_EQ(file_exists(marker_path()), c.end[0] == 'I');  // run only when installed
+        EXPECT_NE(log_text().find(c.logged), std::string::npos) << log_text();
+        ::TerminateProcess(scanner.get(), 3);  // the one still holding
+        ::WaitForSingleObject(scanner.get(), INFINITE);
+    }
 }
 
 // What another program may do to the stored setup between the download's
@@ -332,34 +400,52 @@ protected:
 };
 
 TEST_F(Installer, ExitCodesBecomeTheFinalMessage) {
-    struct Case {
+    const std::string waiting = "Installing: Waiting for another installation to finish...";
+    const struct {
         const char* fixture;
-        const char* failure;  // null: Installed
+        std::vector<std::string> after_start;
+    } cases[] = {
+        {"setup-exit0.exe", {"Installed 7.7"}},
+        {"setup-exit3010.exe", {"Installed Restart Windows to finish installing 7.7."}},
+        {"setup-exit1602.exe", {"Failed Installation was cancelled."}},
+        {"setup-exit1.exe", {"Failed Installer exited with code 1."}},
+        {"setup-exit3221225477.exe", {"Failed Installer exited with code -1073741819."}},
+        // 1618 twice: started again after 5 s and after 10 s.
+        {"setup-busy2.exe", {waiting, waiting, "Installed 7.7"}},
     };
-    const Case cases[] = {
-        {"setup-exit0.exe", nullptr},
-        {"setup-exit1.exe", "Installer exited with code 1."},
-        {"setup-exit3221225477.exe", "Installer exited with code -1073741819."},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.fixture);
-        const auto messages = install(stored(c.fixture, fixture(c.fixture)));
-        ASSERT_EQ(messages.size(), 2u);
-        EXPECT_TRUE(std::holds_alternative<WorkerMessage::Status>(messages[0].body));
-        if (c.failure) {
-            EXPECT_EQ(failure_of(messages), c.failure);
-        } else {
-            const auto* installed = std::get_if<WorkerMessage::Installed>(&messages[1].body);
-            ASSERT_NE(installed, nullptr);
-            EXPECT_EQ(installed->detail, "7.7");
-        }
+        const std::wstring path = stored(c.fixture, fixture(c.fixture));
+        std::vector<std::string> expected = {"Installing: Finishing setup..."};
+        expected.insert(expected.end(), c.after_start.begin(), c.after_start.end());
+        EXPECT_EQ(texts_of(install(path)), expected);
+        // Deleted once installed, kept otherwise.
+        EXPECT_EQ(file_exists(path), expected.back().starts_with("Failed"));
     }
+}
+
+TEST_F(Installer, ASetupPastItsTimeLimitIsLeftRunning) {
+    open_log();
+    const std::wstring path = stored("setup-sleep.exe", fixture("setup-sleep.exe"));
+    run_installer(collector.channel(), path, "7.7",
+                  {kSystemLauncher.start, kSystemLauncher.start_elevated, 1000});
+    EXPECT_EQ(texts_of(collector.drain()),
+              (std::vector<std::string>{"Installing: Finishing setup...",
+                                        "Failed Setup did not finish within 15 minutes."}));
+    // Not ended: it finished its sleep and exited 0 on its own.
+    const std::string log = log_text();
+    const auto late = log.find("installer still running after 1000 ms");
+    EXPECT_NE(late, std::string::npos) << log;
+    EXPECT_NE(log.find("installer exit code 0", late), std::string::npos) << log;
+    EXPECT_TRUE(file_exists(path));
 }
 
 TEST_F(Installer, ProgramsThatCannotStartGiveTheSystemText) {
     EXPECT_EQ(failure_of(install(stored("page.exe", "<html>404</html>"))),
               os_error_text(ERROR_BAD_EXE_FORMAT));
-    EXPECT_EQ(failure_of(install(temp_ + L"absent.exe")), os_error_text(ERROR_FILE_NOT_FOUND));
+    // A setup gone between its check and its start: quarantined, most likely.
+    EXPECT_EQ(failure_of(install(temp_ + L"absent.exe")),
+              "Security software on this computer blocked the setup program.");
 }
 
 // The system raises ERROR_ELEVATION_REQUIRED only on Windows, for a setup
@@ -387,12 +473,11 @@ TEST_F(Installer, ASetupThatNeedsElevationIsStartedThroughThePrompt) {
         int elevated;
         const char* failure;  // null: Installed
     };
-    const std::string declined = os_error_text(ERROR_CANCELLED);
-    const std::string missing = os_error_text(ERROR_FILE_NOT_FOUND);
+    const std::string not_a_program = os_error_text(ERROR_BAD_EXE_FORMAT);
     const Case cases[] = {
         {740, 0, 1, nullptr},
-        {740, ERROR_CANCELLED, 1, declined.c_str()},
-        {ERROR_FILE_NOT_FOUND, 0, 0, missing.c_str()},
+        {740, ERROR_CANCELLED, 1, "Installation was cancelled."},
+        {ERROR_BAD_EXE_FORMAT, 0, 0, not_a_program.c_str()},
     };
     const std::wstring path = stored("setup-exit0.exe", fixture("setup-exit0.exe"));
     const ProcessLauncher launcher{Launches::start, Launches::start_elevated};
