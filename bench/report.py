@@ -9,7 +9,7 @@ import sys
 
 MIB = 1024 * 1024
 # What every user downloads: the unsigned exe with all its resources.
-SIZE_CAP = 96 * 1024
+SIZE_CAP = 100 * 1024
 # The goals: the download's memory stays flat whatever the setup's size, it
 # costs at most a twentieth more time than writing the bytes to a file bare
 # and hashing them once, and a drop fetches nothing twice when the server
@@ -135,7 +135,7 @@ def main():
             drop["failure"], drop["bytes_sent"], len(drop["responses"]), small), "-")
 
     rows = [
-        ("exe size / 96 KiB cap", "%d bytes (%.1f KiB)" % (size, size / 1024),
+        ("exe size / 100 KiB cap", "%d bytes (%.1f KiB)" % (size, size / 1024),
          "%.2f" % (size / SIZE_CAP), "<= 1"),
         ("exe size, signed", "%d bytes (%.1f KiB)" % (signed_size, signed_size / 1024), "", ""),
         ("exe imports", ", ".join(imports), "", ""),

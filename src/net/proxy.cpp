@@ -77,10 +77,7 @@ PacAnswer ProxyLookup::ask_pac(const WideText& url, const UserProxySetting& user
         options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
         answer.error = ask(session_.get(), url, options, info);
         answer.by_auto_detect = answer.error == 0;
-        if (answer.error != 0) {
-            note_pac_failure(failed_, true, answer.error);
-            log_event("no proxy from auto-detection: %", {os_error_text(answer.error)});
-        }
+        if (answer.error != 0) note_failure(true, "auto-detection", answer.error);
     }
     if (answer.error != 0 && asked.pac_url) {
         WINHTTP_AUTOPROXY_OPTIONS options{};
@@ -88,12 +85,15 @@ PacAnswer ProxyLookup::ask_pac(const WideText& url, const UserProxySetting& user
         options.lpszAutoConfigUrl = user.pac_url.data();
         answer.error = ask(session_.get(), url, options, info);
         if (answer.error != 0) {
-            note_pac_failure(failed_, false, answer.error);
-            log_event("no proxy from %: %",
-                      {url_for_log(from_wide_lossy(user.pac_url)), os_error_text(answer.error)});
+            note_failure(false, url_for_log(from_wide_lossy(user.pac_url)), answer.error);
         }
     }
     return answer;
+}
+
+void ProxyLookup::note_failure(bool auto_detect, std::string_view source, DWORD error) {
+    note_pac_failure(failed_, auto_detect, error);
+    log_event("no proxy from %: %", {source, os_error_text(error)});
 }
 
 UniqueInternet ProxyLookup::open_session_for(std::string_view url) {

@@ -21,6 +21,8 @@ public:
 
 private:
     PacAnswer ask_pac(const WideText& url, const UserProxySetting& user, WINHTTP_PROXY_INFO& info);
+    // Remembers a failed question for this transfer's later hops, and logs it.
+    void note_failure(bool auto_detect, std::string_view source, DWORD error);
 
     UniqueInternet session_;  // for the PAC questions; made at the first
     PacFailures failed_;

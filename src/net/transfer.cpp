@@ -92,11 +92,21 @@ std::wstring partial_path(const std::wstring& path) {
     return path + L".partial";
 }
 
+namespace {
+
+// The partial file's resume record: what the part is of, and how to ask for
+// the rest.
+std::wstring record_path(const std::wstring& path) {
+    return path + L".resume";
+}
+
+}  // namespace
+
 Status store_partial(const std::wstring& path) {
     if (!::MoveFileExW(partial_path(path).c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         return last_os_failure();
     }
-    ::DeleteFileW((path + L".resume").c_str());
+    ::DeleteFileW(record_path(path).c_str());
     return {};
 }
 
@@ -114,7 +124,7 @@ public:
                 bool has_digest)
         : channel_(channel),
           partial_(partial_path(path)),
-          record_path_(path + L".resume"),
+          record_path_(record_path(path)),
           url_digest_(url_digest),
           has_digest_(has_digest) {}
 

@@ -190,6 +190,7 @@ TEST_F(Download, ABodyFromByteZeroReplacesTheResumeRecord) {
     write_release_file("dl/splice.bin.once", "0 cut/600\n0 next/400\n");
     const std::wstring path = temp_ + L"splice.bin";
     ASSERT_TRUE(download_to_file(collector.channel(), path, url_of("dl/splice.bin"), {}).ok());
+    ASSERT_TRUE(store_partial(path).ok());
     EXPECT_EQ(read_file(path), v1);
 }
 
@@ -366,6 +367,7 @@ TEST_F(Download, TheDigestIsTheServedFilesWhateverItsReads) {
         const auto stored = download_to_file(collector.channel(), temp_ + L"digest.bin",
                                              url_of(name), std::nullopt);
         ASSERT_TRUE(served.ok() && stored.ok()) << size;
+        ASSERT_TRUE(store_partial(temp_ + L"digest.bin").ok()) << size;
         const auto expected = parse_sha256({served.value().data(), served.value().size()});
         EXPECT_EQ(sha256_text(expected.value_or(Sha256{})), sha256_text(stored.value().digest))
             << size;
