@@ -9,7 +9,8 @@
 //   feed_rules version VERSION
 //   feed_rules manifest FILE
 //   feed_rules content-length TEXT
-//   feed_rules resume ETAG LAST_MODIFIED TOTAL OFFSET STATUS CONTENT_RANGE HAS_DIGEST
+//   feed_rules resume ETAG LAST_MODIFIED TOTAL OFFSET STATUS CONTENT_RANGE CONTENT_LENGTH
+//                     HAS_DIGEST   (CONTENT_LENGTH empty: none)
 //   feed_rules signer OWN_SUBJECT_HEX OWN_NAME SETUP_TRUST_CODE SETUP_SUBJECT_HEX SETUP_NAME
 #include <charconv>
 #include <cstdint>
@@ -193,13 +194,19 @@ int resume(std::span<char*> args) {
     const auto offset = number(args[3]);
     const auto status = number(args[4]);
     if (!total || !offset || !status) return 2;
-    const bool has_digest = std::string_view(args[6]) == "1";
+    std::optional<std::uint64_t> length;
+    if (*args[6] != '\0') {
+        length = parse_content_length(args[6]);
+        if (!length) return 2;
+    }
+    const bool has_digest = std::string_view(args[7]) == "1";
     ResumeRecord record;
     record.validator = choose_validator(args[0], args[1]);
     record.total = *total;
     const ResumePlan plan = plan_resume(record, record.url_digest, *offset, has_digest);
     const AnswerUse use =
-        use_of_answer(plan.offset, *total, static_cast<std::uint32_t>(*status), args[5]);
+        use_of_answer(plan.offset, *total, static_cast<std::uint32_t>(*status), args[5], length)
+            .use;
     const char* names[] = {"append", "from_zero", "restart", "refuse"};
     return Json(true)
         .text("validator", record.validator)
@@ -230,7 +237,8 @@ int usage() {
     std::fputs(
         "usage: feed_rules product | url URL | follow URL STATUS LOCATION HOPS |\n"
         "  version VERSION | manifest FILE | content-length TEXT |\n"
-        "  resume ETAG LAST_MODIFIED TOTAL OFFSET STATUS CONTENT_RANGE HAS_DIGEST |\n"
+        "  resume ETAG LAST_MODIFIED TOTAL OFFSET STATUS CONTENT_RANGE CONTENT_LENGTH HAS_DIGEST "
+        "|\n"
         "  signer OWN_SUBJECT_HEX OWN_NAME TRUST_CODE SETUP_SUBJECT_HEX SETUP_NAME\n",
         stderr);
     return 2;
@@ -250,7 +258,7 @@ int main(int argc, char** argv) {
     if (command == "version" && args.size() == 1) result = version(args[0]);
     if (command == "manifest" && args.size() == 1) result = manifest(args[0]);
     if (command == "content-length" && args.size() == 1) result = content_length(args[0]);
-    if (command == "resume" && args.size() == 7) result = resume(args);
+    if (command == "resume" && args.size() == 8) result = resume(args);
     if (command == "signer" && args.size() == 5) result = signer(args);
     return result == -1 || result == 2 ? usage() : result;
 }

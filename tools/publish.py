@@ -409,7 +409,8 @@ def check_resume(report, url, whole, has_digest):
     etag, modified = whole.header("ETag") or "", whole.header("Last-Modified") or ""
     offset = max(1, whole.size // 2)
     plan = pure_rules("resume", etag, modified, str(whole.size), str(offset), "206",
-                 "bytes %d-%d/%d" % (offset, whole.size - 1, whole.size), "1" if has_digest else "0")
+                      "bytes %d-%d/%d" % (offset, whole.size - 1, whole.size),
+                      str(whole.size - offset), "1" if has_digest else "0")
     headers = {"Range": "bytes=%d-" % offset}
     if plan["validator"]:
         headers["If-Range"] = plan["validator"]
@@ -419,7 +420,8 @@ def check_resume(report, url, whole, has_digest):
         report.fail("setup resume: %s" % error)
         return
     use = pure_rules("resume", etag, modified, str(whole.size), str(offset), str(part.status),
-                part.header("Content-Range") or "", "1" if has_digest else "0")
+                     part.header("Content-Range") or "", part.header("Content-Length") or "",
+                     "1" if has_digest else "0")
     if use["asks_from"] == 0:
         report.warn("setup %s has no strong ETag or Last-Modified: downloads start again from "
                     "zero after a drop; serve it with one" % whole.url)
