@@ -636,7 +636,7 @@ TEST_F(Resume, AResumedDownloadThatFailsItsDigestIsFetchedOnceMoreWhole) {
         const auto messages = collector.drain();
         if (c.installs) {
             EXPECT_TRUE(installed(messages));
-            EXPECT_EQ(read_file(setup_path("6.0")), setup_);
+            EXPECT_FALSE(file_exists(setup_path("6.0")));  // it ran, then went
             EXPECT_FALSE(file_exists(partial("6.0")));
         } else {
             EXPECT_EQ(failure_of(messages), "Downloaded setup does not match its checksum.");
@@ -656,7 +656,7 @@ TEST_F(Resume, A416StartsAgainFromByteZero) {
     leave("6.1", setup_, url, "", setup_.size() + 1000);
     download_and_install(collector.channel(), "6.1", url, digest_of(setup_));
     EXPECT_TRUE(installed(collector.drain()));
-    EXPECT_EQ(read_file(setup_path("6.1")), setup_);
+    EXPECT_FALSE(file_exists(setup_path("6.1")));  // it ran, then went
     const std::string asked = "bytes=" + std::to_string(setup_.size()) + "-";
     EXPECT_EQ(sent(2), (std::vector<Sent>{{asked, "", 416, 0}, {"", "", 200, setup_.size()}}));
     EXPECT_FALSE(file_exists(partial("6.1")));
@@ -710,7 +710,7 @@ TEST_F(Resume, OtherVersionsPartsGoThisVersionsStay) {
     EXPECT_FALSE(file_exists(record("1.0")));
     EXPECT_EQ(read_file(partial("2.0")), "this part");
     EXPECT_EQ(read_file(record("2.0")), kept_record);
-    EXPECT_EQ(read_file(folder() + L"Vantrel-1.0.exe"), "an older setup");
+    EXPECT_FALSE(file_exists(folder() + L"Vantrel-1.0.exe"));
 }
 
 TEST_F(Resume, TryAgainContinuesFromThePart) {
@@ -725,7 +725,7 @@ TEST_F(Resume, TryAgainContinuesFromThePart) {
     // "Try Again": the worker once more, for the same version and URL.
     logged_before_ = ranges_log().size();
     EXPECT_TRUE(installed(run("6.3", url)));
-    EXPECT_EQ(read_file(setup_path("6.3")), setup_);
+    EXPECT_FALSE(file_exists(setup_path("6.3")));  // it ran, then went
     EXPECT_EQ(sent(1), (std::vector<Sent>{{"bytes=1000-", validator, 206, setup_.size() - 1000}}));
     EXPECT_FALSE(file_exists(partial("6.3")));
     EXPECT_FALSE(file_exists(record("6.3")));
