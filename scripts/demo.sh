@@ -102,8 +102,15 @@ inside() {
         display) attend ;;
     esac
 
-    [ -f "$stored" ] || die "the downloaded setup is not at $stored"
-    cmp -s "$stored" "$release/$setup_rel" || die "$stored differs from the published setup"
+    # An installed setup is deleted; the support log's digest of what was
+    # stored shows that it was the published file.
+    [ ! -e "$stored" ] || die "the installed setup was left at $stored"
+    local published_size published_sha stored_line
+    published_size=$(stat -c %s "$release/$setup_rel")
+    published_sha=$(sha256sum "$release/$setup_rel" | cut -c1-64 | tr a-f A-F)
+    stored_line=$(grep -a "stored .*Vantrel-$version.exe, $published_size bytes, SHA-256 $published_sha" \
+        "$(dirname "$stored")/bootstrapper.log" | tr -d '\r' | tail -n1) ||
+        die "the support log shows no stored setup equal to the published one"
     local readme=$install_dir/README.txt
     [ -f "$readme" ] && [ -f "$install_dir/uninstall.exe" ] ||
         die "the demo's files are missing from $install_dir"
@@ -121,7 +128,8 @@ inside() {
 
     say "the server saw:"
     sed 's/^/    /' "$log"
-    say "downloaded setup: ${stored#"$root"/}"
+    say "downloaded, run and deleted: ${stored#"$root"/}"
+    say "    support log: ${stored_line#*Z }"
     say "installed into (Windows: %LOCALAPPDATA%\\Vantrel):"
     say "    ${install_dir#"$root"/}"
     (cd "$install_dir" && ls -l --time-style=+%T) | sed 's/^/    /'
