@@ -68,6 +68,19 @@ class ProxyTest(unittest.TestCase):
         e2e.clear_marker()
         e2e.clear_downloads()
 
+    def install_through(self, flags, proxy, pac_url):
+        """One install with this proxy setting, from a clean folder, where
+        only the proxy reaches the update host: the support log's events."""
+        e2e.clear_marker()
+        e2e.clear_downloads()
+        set_user_proxy(flags, proxy, pac_url)
+        with e2e.App(hosts=self.no_host.path) as app:
+            app.wait_status("Ready to download")
+            app.click_rect(e2e.MAIN_BUTTON)
+            app.wait_status("Installed")
+        self.assertEqual(len(e2e.marker_runs()), 1)
+        return [LINE.fullmatch(line).group(1) for line in e2e.support_log()]
+
     def test_static_proxy_and_pac_file_install(self):
         e2e.publish("proxy.pac", 'function FindProxyForURL(u, h) { return "PROXY %s"; }' % PROXY)
         body = e2e.fixture("setup-exit0.exe")
@@ -77,15 +90,7 @@ class ProxyTest(unittest.TestCase):
         for flags, proxy, pac_url, source in ((3, PROXY, "", "static"),
                                               (5, "", "http://127.0.0.1/proxy.pac", "PAC file")):
             with self.subTest(source):
-                e2e.clear_marker()
-                e2e.clear_downloads()
-                set_user_proxy(flags, proxy, pac_url)
-                with e2e.App(hosts=self.no_host.path) as app:
-                    app.wait_status("Ready to download")
-                    app.click_rect(e2e.MAIN_BUTTON)
-                    app.wait_status("Installed")
-                self.assertEqual(len(e2e.marker_runs()), 1)
-                events = [LINE.fullmatch(line).group(1) for line in e2e.support_log()]
+                events = self.install_through(flags, proxy, pac_url)
                 self.assertNotIn("secret", "".join(events))
                 for url in ("https://" + e2e.HOST + e2e.MANIFEST_PATH, setup):
                     self.assertIn("GET %s via %s (%s)" % (url, PROXY, source), events)
@@ -110,16 +115,8 @@ class ProxyTest(unittest.TestCase):
                     "https://rduser:rdsecret@%s/%s?rdtoken=rdqsecret\n" % (e2e.HOST, SETUP))
         redirect = "https://%s/redirect-as/dl/target.txt" % e2e.HOST
         e2e.publish_manifest("3.3.0", redirect + "?token=mansecret")
-        e2e.clear_marker()
-        e2e.clear_downloads()
         proxies = "%s;pxuser:pxsecret@127.0.0.1:3129" % PROXY
-        set_user_proxy(7, proxies, "http://127.0.0.1/none.pac?key=pacsecret")
-        with e2e.App(hosts=self.no_host.path) as app:
-            app.wait_status("Ready to download")
-            app.click_rect(e2e.MAIN_BUTTON)
-            app.wait_status("Installed")
-        self.assertEqual(len(e2e.marker_runs()), 1)
-        events = [LINE.fullmatch(line).group(1) for line in e2e.support_log()]
+        events = self.install_through(7, proxies, "http://127.0.0.1/none.pac?key=pacsecret")
         # Each site was reached, and shows its URL or proxy without the secret.
         logged = "%s;127.0.0.1:3129" % PROXY
         setup = "https://%s/%s" % (e2e.HOST, SETUP)
